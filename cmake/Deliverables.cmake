@@ -1,0 +1,96 @@
+# How a deliverable is built.
+#
+#   simblocks_add_block(<name> SOURCES <files...> [CALLBACKS <cb...>])
+#       A Simulink block: the sources plus the S-function frame, compiled with
+#       S_FUNCTION_NAME=<name> and MDL_<cb> for each optional callback the block
+#       defines (INITIALIZE_CONDITIONS, START, UPDATE, CHECK_PARAMETERS).
+#   simblocks_add_function(<name> SOURCES <files...>)
+#       A plain MEX function.
+#
+# Each deliverable is built as an embedded-host library in build/lib/<name>.so
+# (linked against our own libmx) and, when mkoctfile is found, as an Octave
+# MEX file in build/octave/<name>.mex compiled against Octave's own mex.h.
+# Only mexFunction is exported.
+#
+# Sources name shared modules relative to the project root
+# (#include "solar/solar_formulas.h").
+
+set(SIMBLOCKS_DELIVERABLES "" CACHE INTERNAL "")
+
+if(SIMBLOCKS_OCTAVE)
+  find_program(MKOCTFILE mkoctfile)
+  find_program(OCTAVE_CLI octave-cli)
+endif()
+if(SIMBLOCKS_OCTAVE AND MKOCTFILE AND OCTAVE_CLI)
+  set(SIMBLOCKS_HAVE_OCTAVE ON)
+  # The Octave flavour must see Octave's mex.h and our simstruc.h, never our
+  # mex.h: give it an include folder holding simstruc.h alone.
+  set(SIMBLOCKS_OCTAVE_INCLUDE ${CMAKE_BINARY_DIR}/octave-include)
+  configure_file(${CMAKE_SOURCE_DIR}/host/include/simstruc.h
+                 ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h COPYONLY)
+  file(MAKE_DIRECTORY ${SIMBLOCKS_OCTAVE_DIR})
+  add_custom_target(octave_deliverables ALL)
+  message(STATUS "Octave flavour: ${MKOCTFILE}")
+else()
+  set(SIMBLOCKS_HAVE_OCTAVE OFF)
+  message(STATUS "Octave flavour: not built (mkoctfile or octave-cli not found)")
+endif()
+
+function(_simblocks_add_deliverable name sources defs)
+  set(abs_sources "")
+  foreach(src ${sources})
+    get_filename_component(a ${src} ABSOLUTE)
+    list(APPEND abs_sources ${a})
+  endforeach()
+
+  # Embedded host flavour.
+  add_library(${name} MODULE ${abs_sources})
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
+                        LIBRARY_OUTPUT_DIRECTORY ${SIMBLOCKS_LIB_DIR})
+  target_compile_definitions(${name} PRIVATE ${defs})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/host/include ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE mx m)
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    target_link_options(${name} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map)
+  endif()
+  set(SIMBLOCKS_DELIVERABLES ${SIMBLOCKS_DELIVERABLES} ${name} CACHE INTERNAL "")
+
+  # Octave flavour.
+  if(SIMBLOCKS_HAVE_OCTAVE)
+    set(out ${SIMBLOCKS_OCTAVE_DIR}/${name}.mex)
+    set(objdir ${CMAKE_BINARY_DIR}/octave-obj/${name})
+    file(MAKE_DIRECTORY ${objdir})
+    set(dflags "")
+    foreach(d ${defs})
+      list(APPEND dflags -D${d})
+    endforeach()
+    add_custom_command(
+      OUTPUT ${out}
+      COMMAND ${CMAKE_COMMAND} -E env
+              "CXXFLAGS=-O2 -std=c++17 -Wall -Wextra -ffp-contract=off"
+              "LDFLAGS=-Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map"
+              ${MKOCTFILE} --mex -o ${out}
+              -I${SIMBLOCKS_OCTAVE_INCLUDE} -I${CMAKE_SOURCE_DIR}
+              ${dflags} ${abs_sources}
+      WORKING_DIRECTORY ${objdir}
+      DEPENDS ${abs_sources} ${CMAKE_SOURCE_DIR}/host/include/simstruc.h
+      COMMENT "Octave MEX ${name}.mex"
+      VERBATIM)
+    add_custom_target(${name}_octave DEPENDS ${out})
+    add_dependencies(octave_deliverables ${name}_octave)
+  endif()
+endfunction()
+
+function(simblocks_add_block name)
+  cmake_parse_arguments(B "" "" "SOURCES;CALLBACKS" ${ARGN})
+  set(defs S_FUNCTION_NAME=${name})
+  foreach(cb ${B_CALLBACKS})
+    list(APPEND defs MDL_${cb})
+  endforeach()
+  _simblocks_add_deliverable(${name} "${B_SOURCES};${CMAKE_SOURCE_DIR}/frame/frame.cpp" "${defs}")
+endfunction()
+
+function(simblocks_add_function name)
+  cmake_parse_arguments(F "" "" "SOURCES" ${ARGN})
+  _simblocks_add_deliverable(${name} "${F_SOURCES}" "")
+endfunction()
