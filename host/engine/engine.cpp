@@ -315,6 +315,7 @@ std::string Block::tryRequest(int flag, int intArg)
     ssSetSizeField(S_, SS_SIZES_MEX_API_INT1, intArg);
     mxGetPr(flagArg_)[0] = static_cast<double>(flag);
     mxhost::CallResult r = mxhost::call(lib_->entry(), -1, plhs_, 4, prhs_);
+    flagsAfterLast_ = model_.info_.flags;
     std::string err = takeError();
     if (!r.ok) return r.error;
     return err;

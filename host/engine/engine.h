@@ -156,6 +156,10 @@ public:
 
     void *dwork(int i) const { return S_->dwork[i].array; }
 
+    // The model-wide flag word as the last request left it, before the
+    // engine cleared the error status (tests look at the error report).
+    uint32_T flagsAfterLastRequest() const { return flagsAfterLast_; }
+
 private:
     static int_T registerInputs(void *arg, int_T n);
     static int_T registerOutputs(void *arg, int_T n);
@@ -185,6 +189,7 @@ private:
     std::vector<struct _ssDWorkRecord> dworkRecords_;
     std::vector<std::vector<unsigned char>> dworkData_;
     struct _ssSFcnModelMethods2 methods2_{};
+    uint32_T flagsAfterLast_ = 0;
     mxArray *flagArg_ = nullptr;
     mxArray *plhs_[2] = {nullptr, nullptr};
     const mxArray *prhs_[4] = {nullptr, nullptr, nullptr, nullptr};
