@@ -1,0 +1,707 @@
+/*
+ * folderscan: lists a folder, or a folder and all its subfolders, keeps the
+ * entries whose names match wildcard patterns, and returns them as an N x 1
+ * structure array with the fields name, date, bytes, isdir and datenum.
+ *
+ * Arguments: any number of strings or cell arrays of strings, taken in order.
+ * A string holding "*" is a pattern (the first one may carry the folder in
+ * front of its last separator); a string holding "-r" switches on the
+ * recursive listing; the first other string is the folder, later ones are
+ * patterns (names, or patterns using "?"). Anything else is skipped with a
+ * message. Without a folder the current folder is listed; without a pattern
+ * every entry is, "." and ".." included.
+ *
+ * In a recursive listing the contents of a subfolder come before the
+ * subfolder's own record, and names below the start folder carry their path
+ * relative to it. A folder reached through a symbolic link (on Windows, a
+ * reparse point such as a junction) is listed but never entered, and a folder
+ * that is one of the folders being listed above it is not entered again, so
+ * a listing always ends.
+ *
+ * Records are collected in growing host memory and the result array is made
+ * once, at its final size, through the public MEX API. Paths, names and the
+ * pattern list all grow as needed; no fixed-size buffer is used.
+ *
+ * The platform layer is a handful of small functions: the current folder,
+ * the absolute-path test, opening a folder (the start folder or a subfolder),
+ * reading its next entry name, the status of an entry (size, directory bit,
+ * last write time in local calendar fields to the millisecond), closing, and
+ * the conversion of local calendar fields to a count of 100-ns ticks since
+ * 1 January 1601. POSIX and Windows implement each of them.
+ */
+#ifndef _WIN32
+/* 64-bit file sizes, inode numbers and times on 32-bit hosts too. */
+#define _FILE_OFFSET_BITS 64
+#define _TIME_BITS 64
+#endif
+
+#include <ctype.h>
+#include <errno.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+#endif
+
+#include "mex.h"
+
+/* ---------------------------------------------------------------------------
+ * Growing text in host memory.
+ * ------------------------------------------------------------------------- */
+
+typedef struct {
+    char *text; /* zero-terminated once anything was appended */
+    size_t len;
+    size_t cap;
+} TextBuffer;
+
+static void text_reserve(TextBuffer *b, size_t extra)
+{
+    size_t need = b->len + extra + 1;
+    if (need <= b->cap) return;
+    size_t cap = b->cap != 0 ? b->cap : 256;
+    while (cap < need) cap = cap <= ((size_t)-1) / 2 ? cap * 2 : need;
+    b->text = (char *)mxRealloc(b->text, cap);
+    b->cap = cap;
+}
+
+static void text_append(TextBuffer *b, const char *s, size_t n)
+{
+    text_reserve(b, n);
+    memcpy(b->text + b->len, s, n);
+    b->len += n;
+    b->text[b->len] = '\0';
+}
+
+static void text_append_char(TextBuffer *b, char c) { text_append(b, &c, 1); }
+
+static void text_truncate(TextBuffer *b, size_t len)
+{
+    if (b->text == NULL) return;
+    b->len = len;
+    b->text[len] = '\0';
+}
+
+/* ---------------------------------------------------------------------------
+ * Paths.
+ * ------------------------------------------------------------------------- */
+
+#ifdef _WIN32
+static const char kSep = '\\';
+static int is_sep(char c) { return c == '\\' || c == '/'; }
+#else
+static const char kSep = '/';
+static int is_sep(char c) { return c == '/'; }
+#endif
+
+static int is_dot_name(const char *name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+/* Length of the part of a path that ".." never climbs above. */
+static size_t root_length(const char *p)
+{
+#ifdef _WIN32
+    if (isalpha((unsigned char)p[0]) && p[1] == ':') return is_sep(p[2]) ? 3 : 2;
+    if (is_sep(p[0]) && is_sep(p[1])) return 2;
+    return is_sep(p[0]) ? 1 : 0;
+#else
+    return p[0] == '/' ? 1 : 0;
+#endif
+}
+
+/*
+ * Resolves "." and ".." segments in place and joins the segments with one
+ * separator each. ".." at the root stays at the root; in a relative path that
+ * climbs above its start it is kept. The result is never longer.
+ */
+static void resolve_dots(char *p)
+{
+    size_t root = root_length(p);
+    char *base = p + root;
+    char *w = base;
+    const char *r = base;
+    while (*r != '\0') {
+        while (is_sep(*r)) ++r;
+        const char *seg = r;
+        while (*r != '\0' && !is_sep(*r)) ++r;
+        size_t n = (size_t)(r - seg);
+        if (n == 0) break;
+        if (n == 1 && seg[0] == '.') continue;
+        if (n == 2 && seg[0] == '.' && seg[1] == '.') {
+            if (w > base) {
+                char *last = w;
+                while (last > base && !is_sep(last[-1])) --last;
+                if (!(w - last == 2 && last[0] == '.' && last[1] == '.')) {
+                    w = last > base ? last - 1 : last;
+                    continue;
+                }
+            } else if (root > 0) {
+                continue;
+            }
+        }
+        if (w > base) *w++ = kSep;
+        memmove(w, seg, n);
+        w += n;
+    }
+    *w = '\0';
+}
+
+/* out = folder and name joined by one separator, "." and ".." resolved. */
+static void path_join(TextBuffer *out, const char *folder, const char *name)
+{
+    text_truncate(out, 0);
+    size_t flen = strlen(folder);
+    text_append(out, folder, flen);
+    if (flen > 0 && name[0] != '\0' && !is_sep(folder[flen - 1])) text_append_char(out, kSep);
+    text_append(out, name, strlen(name));
+    resolve_dots(out->text);
+    out->len = strlen(out->text);
+}
+
+/* ---------------------------------------------------------------------------
+ * Platform layer.
+ * ------------------------------------------------------------------------- */
+
+/* Local calendar fields of a last-write time; month 0 when not filled. */
+typedef struct {
+    int year, month, day, hour, minute, second, millisecond;
+} LocalTime;
+
+typedef struct {
+    uint32_t size_high, size_low;
+    int is_dir;    /* the directory bit (of the link's target for a link) */
+    int can_enter; /* a folder that a recursive listing may enter */
+    int time_ok;   /* 'when' was filled */
+    LocalTime when;
+} EntryStatus;
+
+#ifdef _WIN32
+
+typedef struct {
+    HANDLE find;
+    WIN32_FIND_DATAA data;
+    int pending; /* 'data' holds an entry not yet handed out */
+    TextBuffer path;
+} FolderScan;
+
+static int current_folder(TextBuffer *out)
+{
+    size_t cap = 260;
+    for (;;) {
+        text_truncate(out, 0);
+        text_reserve(out, cap);
+        if (_getcwd(out->text, (int)(cap + 1)) != NULL) {
+            out->len = strlen(out->text);
+            return 1;
+        }
+        if (errno != ERANGE) return 0;
+        cap *= 2;
+    }
+}
+
+static int is_absolute(const char *path) { return strchr(path, ':') != NULL; }
+
+static int scan_open_path(FolderScan *s)
+{
+    TextBuffer pattern = {NULL, 0, 0};
+    /* Long drive paths go through the form that lifts the classic limit. */
+    if (s->path.len + 2 >= MAX_PATH && isalpha((unsigned char)s->path.text[0]) && s->path.text[1] == ':'
+        && s->path.text[2] == '\\')
+        text_append(&pattern, "\\\\?\\", 4);
+    text_append(&pattern, s->path.text, s->path.len);
+    if (pattern.len > 0 && !is_sep(pattern.text[pattern.len - 1])) text_append_char(&pattern, '\\');
+    text_append_char(&pattern, '*');
+    s->find = FindFirstFileA(pattern.text, &s->data);
+    mxFree(pattern.text);
+    s->pending = s->find != INVALID_HANDLE_VALUE;
+    if (!s->pending) {
+        mxFree(s->path.text);
+        s->path.text = NULL;
+    }
+    return s->pending;
+}
+
+static int scan_open_root(FolderScan *s, const char *folder)
+{
+    memset(s, 0, sizeof *s);
+    text_append(&s->path, folder, strlen(folder));
+    return scan_open_path(s);
+}
+
+static int scan_open_child(FolderScan *child, const FolderScan *parent, const char *name)
+{
+    memset(child, 0, sizeof *child);
+    path_join(&child->path, parent->path.text, name);
+    return scan_open_path(child);
+}
+
+static const char *scan_next(FolderScan *s)
+{
+    if (!s->pending && !FindNextFileA(s->find, &s->data)) return NULL;
+    s->pending = 0;
+    return s->data.cFileName;
+}
+
+static int scan_status(const FolderScan *s, const char *name, EntryStatus *st)
+{
+    (void)name; /* the status came with the entry */
+    const WIN32_FIND_DATAA *d = &s->data;
+    memset(st, 0, sizeof *st);
+    st->size_high = d->nFileSizeHigh;
+    st->size_low = d->nFileSizeLow;
+    st->is_dir = (d->dwFileAttributes & 16) != 0;
+    st->can_enter = st->is_dir && (d->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    SYSTEMTIME utc, local;
+    if (FileTimeToSystemTime(&d->ftLastWriteTime, &utc) && SystemTimeToTzSpecificLocalTime(NULL, &utc, &local)) {
+        st->time_ok = 1;
+        st->when.year = local.wYear;
+        st->when.month = local.wMonth;
+        st->when.day = local.wDay;
+        st->when.hour = local.wHour;
+        st->when.minute = local.wMinute;
+        st->when.second = local.wSecond;
+        st->when.millisecond = local.wMilliseconds;
+    }
+    return 1;
+}
+
+static void scan_close(FolderScan *s)
+{
+    FindClose(s->find);
+    mxFree(s->path.text);
+}
+
+/* 100-ns ticks since 1 January 1601 of local calendar fields, as two halves. */
+static int local_ticks(const LocalTime *t, int32_t *high, uint32_t *low)
+{
+    SYSTEMTIME local;
+    FILETIME ft;
+    local.wYear = (WORD)t->year;
+    local.wMonth = (WORD)t->month;
+    local.wDayOfWeek = 0;
+    local.wDay = (WORD)t->day;
+    local.wHour = (WORD)t->hour;
+    local.wMinute = (WORD)t->minute;
+    local.wSecond = (WORD)t->second;
+    local.wMilliseconds = (WORD)t->millisecond;
+    if (!SystemTimeToFileTime(&local, &ft)) return 0;
+    *high = (int32_t)ft.dwHighDateTime;
+    *low = ft.dwLowDateTime;
+    return 1;
+}
+
+#else /* POSIX */
+
+typedef struct FolderScanTag {
+    DIR *dir;
+    dev_t dev; /* identity of this folder */
+    ino_t ino;
+    const struct FolderScanTag *up; /* the folder being listed above it */
+} FolderScan;
+
+static int current_folder(TextBuffer *out)
+{
+    size_t cap = 256;
+    for (;;) {
+        text_truncate(out, 0);
+        text_reserve(out, cap);
+        if (getcwd(out->text, cap + 1) != NULL) {
+            out->len = strlen(out->text);
+            return 1;
+        }
+        if (errno != ERANGE) return 0;
+        cap *= 2;
+    }
+}
+
+static int is_absolute(const char *path) { return path[0] == '/'; }
+
+/* Takes over the open folder descriptor fd. */
+static int scan_adopt(FolderScan *s, int fd, const FolderScan *up)
+{
+    struct stat st;
+    s->dir = NULL;
+    s->up = up;
+    if (fd < 0) return 0;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return 0;
+    }
+    s->dev = st.st_dev;
+    s->ino = st.st_ino;
+    for (const FolderScan *a = up; a != NULL; a = a->up) {
+        if (a->dev == s->dev && a->ino == s->ino) {
+            close(fd);
+            return 0;
+        }
+    }
+    s->dir = fdopendir(fd);
+    if (s->dir == NULL) {
+        close(fd);
+        return 0;
+    }
+    return 1;
+}
+
+static int scan_open_root(FolderScan *s, const char *folder)
+{
+    return scan_adopt(s, open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC), NULL);
+}
+
+/* Opened relative to the parent, so depth is not bound by the path length limit. */
+static int scan_open_child(FolderScan *child, const FolderScan *parent, const char *name)
+{
+    int fd = openat(dirfd(parent->dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return scan_adopt(child, fd, parent);
+}
+
+static const char *scan_next(FolderScan *s)
+{
+    struct dirent *e = readdir(s->dir);
+    return e != NULL ? e->d_name : NULL;
+}
+
+static int scan_status(const FolderScan *s, const char *name, EntryStatus *st)
+{
+    struct stat link, target;
+    memset(st, 0, sizeof *st);
+    if (fstatat(dirfd(s->dir), name, &link, AT_SYMLINK_NOFOLLOW) != 0) return 0; /* gone meanwhile */
+    const struct stat *info = &link;
+    if (S_ISLNK(link.st_mode) && fstatat(dirfd(s->dir), name, &target, 0) == 0) info = &target;
+    uint64_t size = info->st_size > 0 ? (uint64_t)info->st_size : 0;
+    st->size_high = (uint32_t)(size >> 32);
+    st->size_low = (uint32_t)size;
+    st->is_dir = S_ISDIR(info->st_mode) ? 1 : 0;
+    st->can_enter = S_ISDIR(link.st_mode) ? 1 : 0;
+#ifdef __APPLE__
+    time_t sec = info->st_mtimespec.tv_sec;
+    long nsec = info->st_mtimespec.tv_nsec;
+#else
+    time_t sec = info->st_mtim.tv_sec;
+    long nsec = info->st_mtim.tv_nsec;
+#endif
+    struct tm tm;
+    if (localtime_r(&sec, &tm) != NULL) {
+        st->time_ok = 1;
+        st->when.year = tm.tm_year + 1900;
+        st->when.month = tm.tm_mon + 1;
+        st->when.day = tm.tm_mday;
+        st->when.hour = tm.tm_hour;
+        st->when.minute = tm.tm_min;
+        st->when.second = tm.tm_sec;
+        st->when.millisecond = (int)(nsec / 1000000);
+    }
+    return 1;
+}
+
+static void scan_close(FolderScan *s) { closedir(s->dir); }
+
+/* Days from 1 January 1601 to the given date of the proleptic Gregorian calendar. */
+static int64_t days_since_1601(int64_t year, int month, int day)
+{
+    /* Count from 1 March so that the leap day ends a year. */
+    int64_t y = month <= 2 ? year - 1 : year;
+    int64_t m = month <= 2 ? month + 9 : month - 3;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yoe = y - era * 400;
+    int64_t doy = (153 * m + 2) / 5 + day - 1;
+    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    int64_t days_since_0000_03_01 = era * 146097 + doe;
+    /* 1 January 1601 is 584389 days after 1 March of year 0. */
+    return days_since_0000_03_01 - 584389;
+}
+
+/* Years outside 1601 .. 30827 have no tick count, as on Windows. */
+static int local_ticks(const LocalTime *t, int32_t *high, uint32_t *low)
+{
+    if (t->month < 1 || t->month > 12 || t->year < 1601 || t->year > 30827) return 0;
+    int64_t ms = days_since_1601(t->year, t->month, t->day) * 86400000
+                 + ((int64_t)t->hour * 3600 + (int64_t)t->minute * 60 + t->second) * 1000 + t->millisecond;
+    uint64_t ticks = (uint64_t)(ms * 10000);
+    *high = (int32_t)(uint32_t)(ticks >> 32);
+    *low = (uint32_t)ticks;
+    return 1;
+}
+
+#endif
+
+/* ---------------------------------------------------------------------------
+ * Wildcard match: characters before the first "*" compare exactly, those
+ * after it without regard to case; "?" matches any one character.
+ * ------------------------------------------------------------------------- */
+
+static int lower(char c) { return tolower((unsigned char)c); }
+
+static int pattern_rest_is_stars(const char *p)
+{
+    while (*p == '*') ++p;
+    return *p == '\0';
+}
+
+static int wildcard_match(const char *p, const char *n)
+{
+    while (*n != '\0') {
+        if (*p == '*') break;
+        if (*p != *n && *p != '?') return 0;
+        ++p;
+        ++n;
+    }
+    if (*n == '\0') return pattern_rest_is_stars(p);
+
+    const char *m = p; /* pattern position after the last star */
+    const char *k = n; /* name position to retry from */
+    while (*n != '\0') {
+        if (*p == '*') {
+            ++p;
+            if (*p == '\0') return 1;
+            m = p;
+            k = n + 1;
+        } else if (*p == '?' || (*p != '\0' && lower(*p) == lower(*n))) {
+            ++p;
+            ++n;
+        } else {
+            p = m;
+            n = k;
+            ++k;
+        }
+    }
+    return pattern_rest_is_stars(p);
+}
+
+/* ---------------------------------------------------------------------------
+ * The listing.
+ * ------------------------------------------------------------------------- */
+
+typedef struct {
+    size_t name; /* offsets into the text pool */
+    size_t date;
+    double bytes;
+    double datenum;
+    int isdir;
+} Record;
+
+typedef struct {
+    char **patterns;
+    size_t npatterns, pattern_cap;
+    int recursive;
+    Record *records;
+    size_t count, record_cap;
+    TextBuffer pool;   /* names and dates, each zero-terminated */
+    TextBuffer prefix; /* path of the folder being listed, relative to the start folder */
+} Listing;
+
+static void add_pattern(Listing *L, char *pattern)
+{
+    if (L->npatterns == L->pattern_cap) {
+        L->pattern_cap = L->pattern_cap != 0 ? L->pattern_cap * 2 : 16;
+        L->patterns = (char **)mxRealloc(L->patterns, L->pattern_cap * sizeof *L->patterns);
+    }
+    L->patterns[L->npatterns++] = pattern;
+}
+
+static int matches_any(const Listing *L, const char *name)
+{
+    for (size_t i = 0; i < L->npatterns; ++i)
+        if (wildcard_match(L->patterns[i], name)) return 1;
+    return 0;
+}
+
+static const char *const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+static void add_record(Listing *L, const char *name, const EntryStatus *st)
+{
+    if (L->count == L->record_cap) {
+        L->record_cap = L->record_cap != 0 ? L->record_cap * 2 : 256;
+        L->records = (Record *)mxRealloc(L->records, L->record_cap * sizeof *L->records);
+    }
+    Record *r = &L->records[L->count++];
+
+    /* Name, below the start folder joined to its path there. */
+    r->name = L->pool.len;
+    if (L->prefix.len == 0) {
+        text_append(&L->pool, name, strlen(name) + 1);
+    } else {
+        text_append(&L->pool, L->prefix.text, L->prefix.len);
+        text_append_char(&L->pool, kSep);
+        text_append(&L->pool, name, strlen(name));
+        if (is_dot_name(name)) {
+            /* "sub/." names sub itself, "sub/.." the start folder ("."). */
+            char *joined = L->pool.text + r->name;
+            resolve_dots(joined);
+            if (joined[0] == '\0') strcpy(joined, ".");
+            L->pool.len = r->name + strlen(joined);
+        }
+        text_append_char(&L->pool, '\0');
+    }
+
+    /* Date text. */
+    const LocalTime *t = &st->when;
+    const char *month = "NaN";
+    if (t->month >= 1 && t->month <= 12) {
+        month = kMonths[t->month - 1];
+    } else {
+        mexPrintf("Cannon understand month number %d\n", t->month);
+    }
+    char date[96];
+    int n = snprintf(date, sizeof date, "%02d-%s-%04d %02d:%02d:%02d", t->day, month, t->year, t->hour, t->minute,
+                     t->second);
+    r->date = L->pool.len;
+    text_append(&L->pool, date, (size_t)n + 1);
+
+    r->bytes = (double)st->size_high * 4294967296.0 + (double)st->size_low;
+    r->isdir = st->is_dir;
+    int32_t high;
+    uint32_t low;
+    if (st->time_ok && local_ticks(t, &high, &low))
+        r->datenum = ((double)high * 4294967296.0 + (double)low) / 864000000000.0 + 584755.0;
+    else
+        r->datenum = mxGetNaN();
+}
+
+static void list_folder(Listing *L, FolderScan *s)
+{
+    const char *name;
+    while ((name = scan_next(s)) != NULL) {
+        EntryStatus st;
+        int known = 0;
+        if (L->recursive && !is_dot_name(name)) {
+            known = scan_status(s, name, &st);
+            FolderScan child;
+            if (known && st.can_enter && scan_open_child(&child, s, name)) {
+                size_t keep = L->prefix.len;
+                if (keep > 0) text_append_char(&L->prefix, kSep);
+                text_append(&L->prefix, name, strlen(name));
+                list_folder(L, &child);
+                scan_close(&child);
+                text_truncate(&L->prefix, keep);
+            }
+        }
+        if (!matches_any(L, name)) continue;
+        if (!known && !scan_status(s, name, &st)) continue;
+        add_record(L, name, &st);
+    }
+}
+
+/* ---------------------------------------------------------------------------
+ * Arguments and result.
+ * ------------------------------------------------------------------------- */
+
+typedef struct {
+    char *folder; /* NULL until fixed; "" means the current folder */
+} Arguments;
+
+static void take_string(Listing *L, Arguments *A, char *text)
+{
+    if (strchr(text, '*') != NULL) {
+        if (A->folder != NULL) {
+            add_pattern(L, text);
+            return;
+        }
+        char *cut = NULL;
+        for (char *c = text; *c != '\0'; ++c)
+            if (*c == '/' || *c == '\\') cut = c;
+        size_t folder_len = cut != NULL ? (size_t)(cut - text) + 1 : 0;
+        A->folder = (char *)mxMalloc(folder_len + 1);
+        memcpy(A->folder, text, folder_len);
+        A->folder[folder_len] = '\0';
+        if (text[folder_len] != '\0') add_pattern(L, text + folder_len);
+    } else if (strstr(text, "-r") != NULL) {
+        L->recursive = 1;
+    } else if (A->folder == NULL) {
+        A->folder = text;
+    } else {
+        add_pattern(L, text);
+    }
+}
+
+static void complain(void)
+{
+    mexPrintf("One or more inputs could not be understood. Please verify that all inputs are strings or cell "
+              "strings.\n");
+}
+
+static void take_argument(Listing *L, Arguments *A, const mxArray *a)
+{
+    if (a != NULL && mxIsChar(a)) {
+        char *text = mxArrayToString(a);
+        if (text != NULL) {
+            take_string(L, A, text);
+            return;
+        }
+    } else if (a != NULL && mxIsCell(a)) {
+        size_t n = mxGetNumberOfElements(a);
+        for (size_t i = 0; i < n; ++i) {
+            const mxArray *e = mxGetCell(a, i);
+            if (e != NULL && mxIsChar(e)) {
+                take_argument(L, A, e);
+            } else {
+                complain();
+            }
+        }
+        return;
+    }
+    complain();
+}
+
+static mxArray *make_result(const Listing *L)
+{
+    const char *fields[5] = {"name", "date", "bytes", "isdir", "datenum"};
+    mxArray *result = mxCreateStructMatrix(L->count, 1, 5, fields);
+    for (size_t i = 0; i < L->count; ++i) {
+        const Record *r = &L->records[i];
+        mxSetFieldByNumber(result, i, 0, mxCreateString(L->pool.text + r->name));
+        mxSetFieldByNumber(result, i, 1, mxCreateString(L->pool.text + r->date));
+        mxSetFieldByNumber(result, i, 2, mxCreateDoubleScalar(r->bytes));
+        mxSetFieldByNumber(result, i, 3, mxCreateLogicalScalar(r->isdir != 0));
+        mxSetFieldByNumber(result, i, 4, mxCreateDoubleScalar(r->datenum));
+    }
+    return result;
+}
+
+void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    (void)nlhs;
+    Listing L;
+    memset(&L, 0, sizeof L);
+    Arguments A = {NULL};
+    for (int i = 0; i < nrhs; ++i) take_argument(&L, &A, prhs[i]);
+    char star[] = "*";
+    if (L.npatterns == 0) add_pattern(&L, star);
+
+    TextBuffer cwd = {NULL, 0, 0};
+    TextBuffer folder = {NULL, 0, 0};
+    const char *given = A.folder != NULL ? A.folder : "";
+    if (given[0] == '\0' || !is_absolute(given)) {
+        if (!current_folder(&cwd)) text_truncate(&cwd, 0);
+        path_join(&folder, cwd.text != NULL ? cwd.text : "", given);
+    } else {
+        path_join(&folder, given, "");
+    }
+
+    FolderScan root;
+    if (folder.len > 0 && scan_open_root(&root, folder.text)) {
+        list_folder(&L, &root);
+        scan_close(&root);
+    }
+    plhs[0] = make_result(&L);
+
+    mxFree(cwd.text);
+    mxFree(folder.text);
+    mxFree(L.pool.text);
+    mxFree(L.prefix.text);
+    mxFree(L.records);
+    mxFree(L.patterns);
+}
