@@ -37,7 +37,9 @@ static void pumpRoots(double qa, double qb, double qc, double *x1, double *x2)
     const double h = D > 0 ? sqrt(D) : 0;
     if (qb < 0) *x1 = (h - qb) * 0.5 / qa;
     else *x1 = (-qb - h) * 0.5 / qa;
-    *x2 = qc / qa / *x1;
+    /* A double root at 0 (qb = qc = 0) would make the product form 0 / 0. */
+    if (qc == 0 && *x1 == 0) *x2 = 0;
+    else *x2 = qc / qa / *x1;
 }
 
 /* The root the block outputs: the only non-negative one, or by the sign of qb when both are. */
