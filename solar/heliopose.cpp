@@ -1,0 +1,64 @@
+/*
+ * heliopose: the position of the sun for a series of times at one site.
+ *
+ *   [Declination Altitude Zenith Azimut HourAngle] =
+ *       heliopose(time, latitude, longitude, longitude_timezone)
+ *
+ * time is a scalar, row or column vector of seconds of year; the three site
+ * inputs are single elements, in degrees. Longitudes count positive toward
+ * the west: the solar time carries the correction 240 s per degree of
+ * (longitude_timezone - longitude). The five outputs are column vectors in
+ * degrees with one row per time. No angle is wrapped or clamped.
+ */
+#include "mex.h"
+#include "solar/solar_formulas.h"
+
+static const char kUsage[] =
+    "[Declination Altitude Zenith Azimut HourAngle] = \n  heliopose(time, latitude, longitude, longitude_timezone)\n";
+
+/* A real, non-complex double array whose elements can be read as doubles. */
+static int is_real_double(const mxArray *a) { return mxIsDouble(a) && !mxIsComplex(a); }
+
+extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    if (nrhs != 4) {
+        mexPrintf("%s", kUsage);
+        mexErrMsgTxt("Need 4 input arguments\n");
+    }
+    if (nlhs != 5) {
+        mexPrintf("%s", kUsage);
+        mexErrMsgTxt("Need 5 output arguments\n");
+    }
+    const mxArray *time = prhs[0];
+    const size_t m = mxGetM(time), n = mxGetN(time);
+    if (m > 1 && n > 1) mexErrMsgTxt("time must be scalar or vector, not a matrix\n");
+    for (int i = 1; i < 4; ++i) {
+        if (mxGetM(prhs[i]) * mxGetN(prhs[i]) != 1) mexErrMsgTxt("inputs exept time must be scalar\n");
+    }
+    /* Any other class (integer, single, logical, char, complex) would be read as garbage. */
+    for (int i = 0; i < 4; ++i) {
+        if (!is_real_double(prhs[i])) mexErrMsgTxt("inputs must be real double arrays\n");
+    }
+    const size_t count = m * n;
+
+    double *out[5];
+    for (int k = 0; k < 5; ++k) {
+        plhs[k] = mxCreateDoubleMatrix(count, 1, mxREAL);
+        out[k] = mxGetPr(plhs[k]);
+    }
+    if (count == 0) return;
+
+    const double *t = mxGetPr(time);
+    struct solar_site site;
+    solar_site_init(&site, mxGetPr(prhs[1])[0], mxGetPr(prhs[2])[0], mxGetPr(prhs[3])[0]);
+    for (size_t i = 0; i < count; ++i) {
+        struct sun_geometry g;
+        locate_sun_at(t[i], &site, &g);
+        const double zenith = g.zenith * SOLAR_RAD_TO_DEG;
+        out[0][i] = g.declination * SOLAR_RAD_TO_DEG;
+        out[1][i] = 90 - zenith;
+        out[2][i] = zenith;
+        out[3][i] = g.azimuth * SOLAR_RAD_TO_DEG;
+        out[4][i] = g.hour_angle * SOLAR_RAD_TO_DEG;
+    }
+}
