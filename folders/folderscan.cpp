@@ -419,8 +419,8 @@ static int64_t days_since_1601(int64_t year, int month, int day)
     int64_t doy = (153 * m + 2) / 5 + day - 1;
     int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     int64_t days_since_0000_03_01 = era * 146097 + doe;
-    /* 1 January 1601 is 584389 days after 1 March of year 0. */
-    return days_since_0000_03_01 - 584389;
+    /* 1 January 1601 is 584694 days after 1 March of year 0. */
+    return days_since_0000_03_01 - 584694;
 }
 
 /* Years outside 1601 .. 30827 have no tick count, as on Windows. */
