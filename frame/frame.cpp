@@ -78,6 +78,10 @@ static void frameEngineCall(mxArray *plhs[], const mxArray *prhs[])
 {
     SimStruct *S = (SimStruct *)plhs[1];
     const int flag = frameFlagOf(mxGetPr(prhs[3])[0]);
+    if (flag == 104) { /* the request of every step comes first */
+        mdlOutputs(S, ssGetMexApiInt1(S) == -2 ? -2 : 0);
+        return;
+    }
     struct _ssSFcnModelMethods *m = &S->modelMethods;
     struct _ssSFcnModelMethods2 *m2 = S->modelMethods2;
     struct _ssMdlInfo *info = ssGetMdlInfo(S);
@@ -96,9 +100,6 @@ static void frameEngineCall(mxArray *plhs[], const mxArray *prhs[])
 #endif
     case 103:
         ssSetErrorStatus(S, kNoVarHit);
-        return;
-    case 104:
-        mdlOutputs(S, port == -2 ? -2 : 0);
         return;
 #ifdef MDL_UPDATE
     case 105:

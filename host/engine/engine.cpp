@@ -110,6 +110,7 @@ Block::Block(Model &model, std::shared_ptr<Library> lib, std::string instanceNam
     S_->userData = this;
 
     flagArg_ = mxCreateDoubleMatrix(1, 1, mxREAL);
+    flagValue_ = mxGetPr(flagArg_);
     plhs_[1] = reinterpret_cast<mxArray *>(S_);
     prhs_[3] = flagArg_;
 }
@@ -244,6 +245,7 @@ void Block::allocate()
         if (w < 0) fail("the width of input port " + std::to_string(p + 1) + " is not resolved");
         inputPtrs_[p].assign(static_cast<std::size_t>(w), &kZero);
         if (inputs_[p].contiguous) {
+            hasContiguous_ = true;
             contiguous_[p].assign(static_cast<std::size_t>(w), 0.0);
             inputs_[p].signal.vect = contiguous_[p].data();
         } else {
@@ -308,23 +310,28 @@ void Block::gatherContiguous()
     }
 }
 
+bool Block::send(int flag, int intArg)
+{
+    if (!allocated_) fail("request " + std::to_string(flag) + " before the block is sized and allocated");
+    if (hasContiguous_ && (flag == kOutputs || flag == kUpdate)) gatherContiguous();
+    ssSetSizeField(S_, SS_SIZES_MEX_API_INT1, intArg);
+    flagValue_[0] = static_cast<double>(flag);
+    const bool returned = mxhost::request(lib_->entry(), plhs_, 4, prhs_, &lastError_);
+    flagsAfterLast_ = model_.info_.flags;
+    if (returned && model_.root_.errorStatus == nullptr) return true;
+    std::string err = takeError();
+    if (returned) lastError_ = err;
+    return false;
+}
+
 std::string Block::tryRequest(int flag, int intArg)
 {
-    if (!sized_ || !allocated_) fail("request " + std::to_string(flag) + " before the block is sized and allocated");
-    if (flag == kOutputs || flag == kUpdate) gatherContiguous();
-    ssSetSizeField(S_, SS_SIZES_MEX_API_INT1, intArg);
-    mxGetPr(flagArg_)[0] = static_cast<double>(flag);
-    mxhost::CallResult r = mxhost::call(lib_->entry(), -1, plhs_, 4, prhs_);
-    flagsAfterLast_ = model_.info_.flags;
-    std::string err = takeError();
-    if (!r.ok) return r.error;
-    return err;
+    return send(flag, intArg) ? std::string() : lastError_;
 }
 
 void Block::request(int flag, int intArg)
 {
-    std::string err = tryRequest(flag, intArg);
-    if (!err.empty()) fail(err);
+    if (!send(flag, intArg)) fail(lastError_);
 }
 
 }  // namespace engine

@@ -164,6 +164,7 @@ private:
     static int_T registerInputs(void *arg, int_T n);
     static int_T registerOutputs(void *arg, int_T n);
     static int_T setNumDWork(SimStruct *S, int_T n);
+    bool send(int flag, int intArg);
     void gatherContiguous();
     std::string takeError();
     [[noreturn]] void fail(const std::string &what) const;
@@ -191,6 +192,9 @@ private:
     struct _ssSFcnModelMethods2 methods2_{};
     uint32_T flagsAfterLast_ = 0;
     mxArray *flagArg_ = nullptr;
+    double *flagValue_ = nullptr;
+    std::string lastError_;
+    bool hasContiguous_ = false;
     mxArray *plhs_[2] = {nullptr, nullptr};
     const mxArray *prhs_[4] = {nullptr, nullptr, nullptr, nullptr};
 };

@@ -25,6 +25,11 @@ struct CallResult {
 // With nlhs < 0 (the engine path) plhs carries no arrays and none is touched.
 CallResult call(MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 
+// The engine path of the same boundary (nlhs = -1), lean enough for one
+// request per block and step: true when the call returned normally, else the
+// error text in *error.
+bool request(MexFunction fn, mxArray *plhs[], int nrhs, const mxArray *prhs[], std::string *error);
+
 // Everything mexPrintf writes goes to the sink; a null sink means stdout.
 using PrintSink = std::function<void(const char *text, std::size_t len)>;
 void setPrintSink(PrintSink sink);

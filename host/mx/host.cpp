@@ -2,6 +2,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <unordered_set>
 #include <vector>
@@ -12,17 +13,29 @@
 namespace mxhost {
 namespace {
 
-// What one call has created and not yet handed on.
-struct CallFrame {
+// What one call has created and not yet handed on. The sets are made on
+// first use, so a call that allocates nothing (an engine request to a block
+// without state) costs next to nothing at the boundary.
+struct Tracked {
     std::unordered_set<void *> memory;
     std::unordered_set<mxArray *> arrays;
 };
+struct CallFrame {
+    CallFrame *outer = nullptr;  // the call this one is nested in
+    std::unique_ptr<Tracked> tracked;
+    Tracked &use()
+    {
+        if (!tracked) tracked = std::make_unique<Tracked>();
+        return *tracked;
+    }
+};
 
-thread_local std::vector<CallFrame *> frames;
-thread_local PrintSink printSink;
+// The host serves one call at a time on its own thread.
+CallFrame *innermost = nullptr;
+PrintSink printSink;
 std::size_t liveCount = 0;
 
-CallFrame *current() { return frames.empty() ? nullptr : frames.back(); }
+CallFrame *current() { return innermost; }
 
 void emit(const char *text, std::size_t len)
 {
@@ -56,14 +69,15 @@ namespace detail {
 void noteCreated(mxArray *a)
 {
     ++liveCount;
-    if (CallFrame *f = current()) f->arrays.insert(a);
+    if (CallFrame *f = current()) f->use().arrays.insert(a);
 }
 
 void noteReleased(mxArray *a)
 {
     // Called when an array is destroyed or adopted by a container; the count
     // of live arrays only drops on destruction, which clears 'owned' first.
-    for (CallFrame *f : frames) f->arrays.erase(a);
+    for (CallFrame *f = innermost; f != nullptr; f = f->outer)
+        if (f->tracked) f->tracked->arrays.erase(a);
     if (!a->owned) --liveCount;
 }
 
@@ -71,7 +85,7 @@ void *trackedAlloc(std::size_t bytes, bool zero)
 {
     void *p = zero ? std::calloc(bytes == 0 ? 1 : bytes, 1) : std::malloc(bytes == 0 ? 1 : bytes);
     if (p == nullptr) throw std::bad_alloc();
-    if (CallFrame *f = current()) f->memory.insert(p);
+    if (CallFrame *f = current()) f->use().memory.insert(p);
     return p;
 }
 
@@ -80,9 +94,9 @@ void *trackedRealloc(void *p, std::size_t bytes)
     if (p == nullptr) return trackedAlloc(bytes, false);
     void *q = std::realloc(p, bytes == 0 ? 1 : bytes);
     if (q == nullptr) throw std::bad_alloc();
-    for (CallFrame *f : frames) {
-        if (f->memory.erase(p) != 0) {
-            f->memory.insert(q);
+    for (CallFrame *f = innermost; f != nullptr; f = f->outer) {
+        if (f->tracked && f->tracked->memory.erase(p) != 0) {
+            f->tracked->memory.insert(q);
             break;
         }
     }
@@ -92,48 +106,80 @@ void *trackedRealloc(void *p, std::size_t bytes)
 void trackedFree(void *p)
 {
     if (p == nullptr) return;
-    for (CallFrame *f : frames) f->memory.erase(p);
+    for (CallFrame *f = innermost; f != nullptr; f = f->outer)
+        if (f->tracked) f->tracked->memory.erase(p);
     std::free(p);
 }
 
 bool untrackMemory(void *p)
 {
     bool found = false;
-    for (CallFrame *f : frames) found = f->memory.erase(p) != 0 || found;
+    for (CallFrame *f = innermost; f != nullptr; f = f->outer)
+        found = (f->tracked && f->tracked->memory.erase(p) != 0) || found;
     return found;
 }
 
 }  // namespace detail
 
+namespace {
+
+// Runs fn inside a call frame; on an error, *error receives the text.
+bool runFramed(CallFrame &frame, MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[],
+               std::string *error)
+{
+    frame.outer = innermost;
+    innermost = &frame;
+    bool ok = false;
+    try {
+        fn(nlhs, plhs, nrhs, prhs);
+        ok = true;
+    } catch (const detail::MexError &e) {
+        *error = e.text;
+    } catch (const std::bad_alloc &) {
+        *error = "Out of memory.";
+    } catch (...) {
+        *error = "The call ended with an unexpected exception.";
+    }
+    innermost = frame.outer;
+    return ok;
+}
+
+// Releases what the call created and did not hand on.
+void releaseFrame(CallFrame &frame)
+{
+    if (!frame.tracked) return;
+    std::vector<mxArray *> leftovers(frame.tracked->arrays.begin(), frame.tracked->arrays.end());
+    for (mxArray *a : leftovers) mxDestroyArray(a);
+    for (void *p : frame.tracked->memory) std::free(p);
+    frame.tracked.reset();
+}
+
+}  // namespace
+
 CallResult call(MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     CallFrame frame;
-    frames.push_back(&frame);
     CallResult result;
+    result.ok = runFramed(frame, fn, nlhs, plhs, nrhs, prhs, &result.error);
     int outs = nlhs >= 0 ? (nlhs > 0 ? nlhs : 1) : 0;
-    try {
-        fn(nlhs, plhs, nrhs, prhs);
-    } catch (const detail::MexError &e) {
-        result.ok = false;
-        result.error = e.text;
-    } catch (const std::bad_alloc &) {
-        result.ok = false;
-        result.error = "Out of memory.";
-    }
-    frames.pop_back();
     for (int i = 0; i < outs; ++i) {
         if (plhs[i] == nullptr) continue;
-        frame.arrays.erase(plhs[i]);
+        if (frame.tracked) frame.tracked->arrays.erase(plhs[i]);
         if (!result.ok) {
             mxDestroyArray(plhs[i]);
             plhs[i] = nullptr;
         }
     }
-    // Temporaries: arrays created in the call and neither returned nor adopted.
-    std::vector<mxArray *> leftovers(frame.arrays.begin(), frame.arrays.end());
-    for (mxArray *a : leftovers) mxDestroyArray(a);
-    for (void *p : frame.memory) std::free(p);
+    releaseFrame(frame);
     return result;
+}
+
+bool request(MexFunction fn, mxArray *plhs[], int nrhs, const mxArray *prhs[], std::string *error)
+{
+    CallFrame frame;
+    bool ok = runFramed(frame, fn, -1, plhs, nrhs, prhs, error);
+    if (frame.tracked) releaseFrame(frame);
+    return ok;
 }
 
 void setPrintSink(PrintSink sink) { printSink = std::move(sink); }

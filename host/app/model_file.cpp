@@ -1,0 +1,383 @@
+#include "model_file.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <regex>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+namespace simrun {
+
+using nlohmann::json;
+
+namespace {
+
+const std::regex kNamePattern("[A-Za-z_][A-Za-z0-9_]*");
+
+bool validName(const std::string &s) { return std::regex_match(s, kNamePattern); }
+
+// Reads one model document, with the file name and the place in every message.
+class Reader {
+public:
+    Reader(std::string path, std::filesystem::path dir) : path_(std::move(path)), dir_(std::move(dir)) {}
+
+    [[noreturn]] void bad(const std::string &where, const std::string &what) const
+    {
+        throw ModelError(path_ + ": " + (where.empty() ? std::string() : where + ": ") + what);
+    }
+
+    void keys(const json &obj, const std::string &where, std::initializer_list<const char *> allowed) const
+    {
+        if (!obj.is_object()) bad(where, "must be an object");
+        for (auto it = obj.begin(); it != obj.end(); ++it) {
+            bool ok = it.key() == "comment";
+            for (const char *a : allowed) ok = ok || it.key() == a;
+            if (!ok) bad(where, "unknown key '" + it.key() + "'");
+        }
+    }
+
+    double number(const json &obj, const char *key, const std::string &where, double fallback, bool required) const
+    {
+        auto it = obj.find(key);
+        if (it == obj.end()) {
+            if (required) bad(where, std::string("'") + key + "' is missing");
+            return fallback;
+        }
+        if (!it->is_number()) bad(where, std::string("'") + key + "' must be a number");
+        double v = it->get<double>();
+        if (!std::isfinite(v)) bad(where, std::string("'") + key + "' must be finite");
+        return v;
+    }
+
+    std::string text(const json &obj, const char *key, const std::string &where, bool required) const
+    {
+        auto it = obj.find(key);
+        if (it == obj.end()) {
+            if (required) bad(where, std::string("'") + key + "' is missing");
+            return std::string();
+        }
+        if (!it->is_string()) bad(where, std::string("'") + key + "' must be a string");
+        return it->get<std::string>();
+    }
+
+    std::string name(const json &obj, const std::string &where) const
+    {
+        std::string n = text(obj, "name", where, true);
+        if (!validName(n)) bad(where, "the name '" + n + "' must be letters, digits and '_', not starting with a digit");
+        return n;
+    }
+
+    SignalRef ref(const json &v, const std::string &where) const
+    {
+        if (!v.is_string()) bad(where, "a signal reference must be a string such as \"name\", \"name:2\" or \"name[1]\"");
+        SignalRef r;
+        std::string why;
+        if (!parseSignalRef(v.get<std::string>(), r, why)) bad(where, why);
+        return r;
+    }
+
+    ParamSpec param(const json &v, const std::string &where) const
+    {
+        ParamSpec p;
+        auto scalar = [&](const json &x, double &out) {
+            if (x.is_boolean()) out = x.get<bool>() ? 1.0 : 0.0;
+            else if (x.is_number()) out = x.get<double>();
+            else return false;
+            return true;
+        };
+        double x = 0;
+        if (v.is_string()) {
+            p.isText = true;
+            p.text = v.get<std::string>();
+            p.rows = 1;
+            p.cols = p.text.size();
+        } else if (scalar(v, x)) {
+            p.rows = p.cols = 1;
+            p.values.push_back(x);
+        } else if (v.is_array() && v.empty()) {
+            p.rows = p.cols = 0;
+        } else if (v.is_array() && !v.front().is_array()) {
+            p.rows = 1;
+            for (const json &e : v) {
+                if (!scalar(e, x)) bad(where, "a vector parameter must hold numbers only");
+                p.values.push_back(x);
+            }
+            p.cols = p.values.size();
+        } else if (v.is_array()) {
+            p.rows = v.size();
+            p.cols = v.front().size();
+            for (const json &row : v) {
+                if (!row.is_array() || row.size() != p.cols)
+                    bad(where, "a matrix parameter must be a list of rows of equal length");
+                for (const json &e : row) {
+                    if (!scalar(e, x)) bad(where, "a matrix parameter must hold numbers only");
+                    p.values.push_back(x);
+                }
+            }
+        } else {
+            bad(where, "a parameter must be a number, a list of numbers, a list of rows or a string");
+        }
+        return p;
+    }
+
+    std::vector<ColumnSpec> columns(const json &obj, const std::string &where, bool required) const
+    {
+        std::vector<ColumnSpec> out;
+        auto it = obj.find("signals");
+        if (it == obj.end()) {
+            if (required) bad(where, "'signals' is missing");
+            return out;
+        }
+        if (!it->is_array() || it->empty()) bad(where, "'signals' must be a non-empty list");
+        for (std::size_t i = 0; i < it->size(); ++i) {
+            const json &c = (*it)[i];
+            std::string w = where + ".signals[" + std::to_string(i) + "]";
+            ColumnSpec col;
+            if (c.is_object()) {
+                keys(c, w, {"signal", "name"});
+                auto s = c.find("signal");
+                if (s == c.end()) bad(w, "'signal' is missing");
+                col.ref = ref(*s, w);
+                col.label = text(c, "name", w, false);
+            } else {
+                col.ref = ref(c, w);
+            }
+            out.push_back(col);
+        }
+        return out;
+    }
+
+    SourceSpec source(const json &s, const std::string &where) const
+    {
+        SourceSpec src;
+        src.name = name(s, where);
+        std::string type = text(s, "type", where, true);
+        if (type == "constant") {
+            keys(s, where, {"name", "type", "value"});
+            auto v = s.find("value");
+            if (v == s.end()) bad(where, "'value' is missing");
+            if (v->is_number()) {
+                src.value.push_back(v->get<double>());
+            } else if (v->is_array() && !v->empty()) {
+                for (const json &e : *v) {
+                    if (!e.is_number()) bad(where, "'value' must be a number or a list of numbers");
+                    src.value.push_back(e.get<double>());
+                }
+            } else {
+                bad(where, "'value' must be a number or a non-empty list of numbers");
+            }
+            src.kind = SourceSpec::kConstant;
+            return src;
+        }
+        if (type == "clock") {
+            keys(s, where, {"name", "type", "period", "offset"});
+            src.kind = SourceSpec::kClock;
+        } else if (type == "csv") {
+            keys(s, where, {"name", "type", "file", "time", "time_unit", "columns", "interpolation", "period", "offset"});
+            src.kind = SourceSpec::kCsv;
+            std::string file = text(s, "file", where, true);
+            if (file.empty()) bad(where, "'file' is empty");
+            std::filesystem::path p(file);
+            src.file = (p.is_absolute() ? p : dir_ / p).lexically_normal().string();
+            src.timeColumn = text(s, "time", where, false);
+            std::string unit = text(s, "time_unit", where, false);
+            if (unit.empty() || unit == "s") src.timeScale = 1;
+            else if (unit == "min") src.timeScale = 60;
+            else if (unit == "h") src.timeScale = 3600;
+            else if (unit == "d") src.timeScale = 86400;
+            else bad(where, "'time_unit' must be \"s\", \"min\", \"h\" or \"d\"");
+            auto cols = s.find("columns");
+            if (cols != s.end()) {
+                if (!cols->is_array() || cols->empty()) bad(where, "'columns' must be a non-empty list of column names");
+                for (const json &c : *cols) {
+                    if (!c.is_string()) bad(where, "'columns' must be a list of column names");
+                    src.columns.push_back(c.get<std::string>());
+                }
+            }
+            std::string interp = text(s, "interpolation", where, false);
+            if (interp.empty() || interp == "linear") src.linear = true;
+            else if (interp == "hold") src.linear = false;
+            else bad(where, "'interpolation' must be \"linear\" or \"hold\"");
+        } else {
+            bad(where, "unknown source type '" + type + "' (use \"constant\", \"clock\" or \"csv\")");
+        }
+        src.period = number(s, "period", where, 0.0, false);
+        src.offset = number(s, "offset", where, 0.0, false);
+        if (src.period < 0) bad(where, "'period' must not be negative");
+        return src;
+    }
+
+    BlockSpec block(const json &b, const std::string &where) const
+    {
+        keys(b, where, {"name", "type", "parameters", "inputs"});
+        BlockSpec blk;
+        blk.name = name(b, where);
+        blk.type = text(b, "type", where, true);
+        if (!validName(blk.type)) bad(where, "the block type '" + blk.type + "' is not a deliverable name");
+        auto ps = b.find("parameters");
+        if (ps != b.end()) {
+            if (!ps->is_array()) bad(where, "'parameters' must be a list");
+            for (std::size_t i = 0; i < ps->size(); ++i)
+                blk.params.push_back(param((*ps)[i], where + ".parameters[" + std::to_string(i) + "]"));
+        }
+        auto in = b.find("inputs");
+        if (in != b.end()) {
+            if (!in->is_array()) bad(where, "'inputs' must be a list with one entry per input port");
+            for (std::size_t i = 0; i < in->size(); ++i) {
+                const json &port = (*in)[i];
+                std::string w = where + ".inputs[" + std::to_string(i) + "]";
+                std::vector<SignalRef> pieces;
+                if (port.is_array()) {
+                    if (port.empty()) bad(w, "an input built from pieces needs at least one");
+                    for (const json &piece : port) pieces.push_back(ref(piece, w));
+                } else {
+                    pieces.push_back(ref(port, w));
+                }
+                blk.inputs.push_back(pieces);
+            }
+        }
+        return blk;
+    }
+
+    SinkSpec sink(const json &s, const std::string &where) const
+    {
+        keys(s, where, {"type", "file", "every", "signals"});
+        SinkSpec k;
+        std::string type = text(s, "type", where, true);
+        if (type == "csv") {
+            k.kind = SinkSpec::kCsv;
+            k.file = text(s, "file", where, true);
+            if (k.file.empty()) bad(where, "'file' is empty");
+        } else if (type == "table") {
+            k.kind = SinkSpec::kTable;
+            if (s.contains("file")) bad(where, "a table sink prints on standard output and takes no 'file'");
+        } else {
+            bad(where, "unknown sink type '" + type + "' (use \"csv\" or \"table\")");
+        }
+        k.every = number(s, "every", where, 0.0, false);
+        if (k.every < 0) bad(where, "'every' must not be negative");
+        k.columns = columns(s, where, true);
+        return k;
+    }
+
+    ModelSpec model(const json &doc) const
+    {
+        keys(doc, "", {"description", "start", "stop", "step", "sources", "blocks", "sinks", "plot"});
+        ModelSpec m;
+        m.description = text(doc, "description", "", false);
+        m.start = number(doc, "start", "", 0.0, false);
+        m.stop = number(doc, "stop", "", 0.0, true);
+        m.step = number(doc, "step", "", 0.0, true);
+        if (!(m.step > 0)) bad("", "'step' must be a positive number of seconds");
+        if (m.stop < m.start) bad("", "'stop' is before 'start'");
+        auto list = [&](const char *key) -> const json * {
+            auto it = doc.find(key);
+            if (it == doc.end()) return nullptr;
+            if (!it->is_array()) bad("", std::string("'") + key + "' must be a list");
+            return &*it;
+        };
+        if (const json *l = list("sources"))
+            for (std::size_t i = 0; i < l->size(); ++i) m.sources.push_back(source((*l)[i], "sources[" + std::to_string(i) + "]"));
+        if (const json *l = list("blocks"))
+            for (std::size_t i = 0; i < l->size(); ++i) m.blocks.push_back(block((*l)[i], "blocks[" + std::to_string(i) + "]"));
+        if (const json *l = list("sinks"))
+            for (std::size_t i = 0; i < l->size(); ++i) m.sinks.push_back(sink((*l)[i], "sinks[" + std::to_string(i) + "]"));
+        auto plot = doc.find("plot");
+        if (plot != doc.end()) {
+            keys(*plot, "plot", {"signals", "title", "every"});
+            m.plot.columns = columns(*plot, "plot", false);
+            m.plot.title = text(*plot, "title", "plot", false);
+            m.plot.every = number(*plot, "every", "plot", 0.0, false);
+            if (m.plot.every < 0) bad("plot", "'every' must not be negative");
+        }
+        if (m.blocks.empty() && m.sources.empty()) bad("", "the model has neither sources nor blocks");
+        return m;
+    }
+
+private:
+    std::string path_;
+    std::filesystem::path dir_;
+};
+
+}  // namespace
+
+bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why)
+{
+    static const std::regex pattern(R"(([A-Za-z_][A-Za-z0-9_]*)(?::([0-9]+))?(?:\[([^\]]*)\])?)");
+    static const std::regex range(R"(([0-9]+)(?:\.\.([0-9]+))?)");
+    std::smatch m;
+    if (!std::regex_match(text, m, pattern)) {
+        why = "'" + text + "' is not a signal reference (forms: name, name:port, name[element], name[first..last])";
+        return false;
+    }
+    SignalRef r;
+    r.text = text;
+    r.node = m[1].str();
+    auto small = [&](const std::string &digits, int &v) {
+        if (digits.size() > 6) return false;
+        v = std::stoi(digits);
+        return v >= 1;
+    };
+    if (m[2].matched && !small(m[2].str(), r.port)) {
+        why = "'" + text + "': ports count from 1";
+        return false;
+    }
+    if (m[3].matched) {
+        std::string sel = m[3].str();
+        std::smatch n;
+        if (std::regex_match(sel, n, range)) {
+            r.selector = SignalRef::kRange;
+            if (!small(n[1].str(), r.first) || (n[2].matched && !small(n[2].str(), r.last))) {
+                why = "'" + text + "': elements count from 1";
+                return false;
+            }
+            if (!n[2].matched) r.last = r.first;
+            if (r.last < r.first) {
+                why = "'" + text + "': the range runs backwards";
+                return false;
+            }
+        } else if (!sel.empty()) {
+            r.selector = SignalRef::kColumn;
+            r.column = sel;
+        } else {
+            why = "'" + text + "': empty element selector";
+            return false;
+        }
+    }
+    out = r;
+    return true;
+}
+
+ModelSpec parseModel(const std::string &text, const std::string &path)
+{
+    std::filesystem::path p(path);
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::absolute(p, ec);
+    Reader reader(path, (ec ? p : abs).parent_path());
+    json doc;
+    try {
+        doc = json::parse(text, nullptr, true, /*ignore_comments=*/true);
+    } catch (const json::parse_error &e) {
+        std::string what = e.what();
+        std::size_t close = what.find("] ");
+        throw ModelError(path + ": not a valid JSON document: " + (close == std::string::npos ? what : what.substr(close + 2)));
+    }
+    ModelSpec m = reader.model(doc);
+    m.path = path;
+    m.name = p.stem().string();
+    return m;
+}
+
+ModelSpec loadModel(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ModelError(path + ": cannot open the model file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseModel(text.str(), path);
+}
+
+}  // namespace simrun

@@ -1,0 +1,93 @@
+// The model file of the runner: a JSON document that names sources, blocks
+// and their wiring, sinks and an optional plot. See host/app/README.md for
+// the format; parseModel() checks the document and returns it as plain data.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace simrun {
+
+struct ModelError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A reference to (part of) a signal: "name", "name:2" (output port 2),
+// "name[3]" (element 3), "name[2..4]" (elements 2 to 4), "name:2[1]", and for
+// sources with named columns "name[T]". Ports and elements count from 1.
+struct SignalRef {
+    std::string text;  // as written
+    std::string node;
+    int port = 1;
+    enum Selector { kWhole, kRange, kColumn } selector = kWhole;
+    int first = 0, last = 0;  // kRange, 1-based, inclusive
+    std::string column;       // kColumn
+};
+
+// Parses a reference; on failure returns false with the reason in 'why'.
+bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why);
+
+// A dialog parameter: a real double matrix (row-major as written, rows x
+// cols) or a character row.
+struct ParamSpec {
+    bool isText = false;
+    std::string text;
+    std::size_t rows = 0, cols = 0;
+    std::vector<double> values;  // row after row
+};
+
+struct SourceSpec {
+    std::string name;
+    enum Kind { kConstant, kClock, kCsv } kind = kConstant;
+    std::vector<double> value;   // constant
+    std::string file;            // csv, made absolute against the model's folder
+    std::string timeColumn;      // csv; empty = the first column
+    double timeScale = 1.0;      // csv; seconds per unit of the time column
+    std::vector<std::string> columns;  // csv; empty = every column but the time
+    bool linear = true;          // csv: linear interpolation, else hold
+    double period = 0.0, offset = 0.0;  // when the source changes (0 = every step)
+};
+
+struct BlockSpec {
+    std::string name, type;
+    std::vector<ParamSpec> params;
+    std::vector<std::vector<SignalRef>> inputs;  // per input port, pieces in order
+};
+
+struct ColumnSpec {
+    SignalRef ref;
+    std::string label;  // empty = the reference as written
+};
+
+struct SinkSpec {
+    enum Kind { kCsv, kTable } kind = kCsv;
+    std::string file;   // csv; relative names are taken in the output folder
+    double every = 0.0; // seconds between rows; 0 = every step
+    std::vector<ColumnSpec> columns;
+};
+
+struct PlotSpec {
+    std::vector<ColumnSpec> columns;  // empty = the first sink's
+    std::string title;
+    double every = 0.0;
+};
+
+struct ModelSpec {
+    std::string path;         // the model file
+    std::string name;         // its base name without extension
+    std::string description;
+    double start = 0.0, stop = 0.0, step = 0.0;
+    std::vector<SourceSpec> sources;
+    std::vector<BlockSpec> blocks;
+    std::vector<SinkSpec> sinks;
+    PlotSpec plot;
+};
+
+// Reads and checks a model file; throws ModelError("<file>: <where>: <what>").
+ModelSpec loadModel(const std::string &path);
+// The same from text; 'path' names the file in messages and anchors relative
+// data file names.
+ModelSpec parseModel(const std::string &text, const std::string &path);
+
+}  // namespace simrun

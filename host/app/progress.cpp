@@ -1,0 +1,52 @@
+#include "progress.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace simrun {
+
+namespace {
+constexpr double kDelay = 1.0;      // seconds before the bar appears
+constexpr double kInterval = 0.1;   // seconds between redraws
+constexpr int kBarWidth = 40;
+}  // namespace
+
+Progress::Progress(bool allowed, long long total)
+    : enabled_(allowed && total > 0 && isatty(STDERR_FILENO) == 1), total_(total), begin_(Clock::now()),
+      lastDraw_(begin_)
+{
+}
+
+void Progress::check(long long k)
+{
+    Clock::time_point now = Clock::now();
+    double elapsed = std::chrono::duration<double>(now - begin_).count();
+    // Look at the clock again after about a twentieth of a second's worth of
+    // steps, judged by the pace so far.
+    double pace = elapsed > 0 ? static_cast<double>(k + 1) / elapsed : 0;
+    countdown_ = std::max<long long>(1, static_cast<long long>(pace * 0.05));
+    if (elapsed < kDelay) return;
+    if (shown_ && std::chrono::duration<double>(now - lastDraw_).count() < kInterval) return;
+    lastDraw_ = now;
+    double done = static_cast<double>(k + 1) / static_cast<double>(total_);
+    int filled = static_cast<int>(done * kBarWidth);
+    char bar[kBarWidth + 1];
+    for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[kBarWidth] = '\0';
+    double left = done > 0 ? elapsed * (1 - done) / done : 0;
+    std::fprintf(stderr, "\r[%s] %3d%%  step %lld of %lld  %.0f s left\033[K", bar, static_cast<int>(done * 100),
+                 k + 1, total_, left);
+    std::fflush(stderr);
+    shown_ = true;
+}
+
+void Progress::clear()
+{
+    if (!shown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_ = false;
+}
+
+}  // namespace simrun

@@ -1,0 +1,462 @@
+#include "simulation.h"
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <queue>
+
+namespace engine {
+
+namespace {
+
+std::string seconds(double v)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+std::string portName(const char *kind, int port) { return std::string(kind) + " port " + std::to_string(port + 1); }
+
+// Steps of the grid, and times, beyond which the run is not meant to go.
+constexpr double kMaxSteps = 1e12;
+constexpr double kGridTolerance = 1e-6;  // in steps
+
+void unite(Rate &into, const Rate &r)
+{
+    into.everyStep = into.everyStep || r.everyStep;
+    into.firstStep = into.firstStep || r.firstStep;
+    for (const auto &h : r.hits) {
+        bool known = false;
+        for (const auto &g : into.hits) known = known || g == h;
+        if (!known) into.hits.push_back(h);
+    }
+}
+
+}  // namespace
+
+Simulation::Simulation() = default;
+
+Simulation::~Simulation()
+{
+    observer_ = nullptr;
+    terminate();
+}
+
+void Simulation::fail(int node, const std::string &what) const { throw EngineError(label(node) + ": " + what); }
+
+std::string Simulation::label(int node) const
+{
+    const Node &n = nodes_.at(node);
+    if (n.block == nullptr) return "source '" + n.name + "'";
+    return "block '" + n.name + "' (" + n.block->library().name() + ")";
+}
+
+int Simulation::find(const std::string &name) const
+{
+    for (std::size_t i = 0; i < nodes_.size(); ++i)
+        if (nodes_[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+int Simulation::addSource(const std::string &name, int width, double period, double offset)
+{
+    if (prepared_) throw EngineError("source '" + name + "': the run is already prepared");
+    if (find(name) >= 0) throw EngineError("two signals are named '" + name + "'");
+    if (width < 0) throw EngineError("source '" + name + "': negative width");
+    Node n;
+    n.name = name;
+    n.width = width;
+    n.period = period;
+    n.offset = offset;
+    n.data = std::make_unique<std::vector<double>>(static_cast<std::size_t>(width), 0.0);
+    nodes_.push_back(std::move(n));
+    return static_cast<int>(nodes_.size() - 1);
+}
+
+int Simulation::addBlock(const std::string &name, std::shared_ptr<Library> lib,
+                         const std::vector<const mxArray *> &params)
+{
+    if (prepared_) throw EngineError("block '" + name + "': the run is already prepared");
+    if (find(name) >= 0) throw EngineError("two signals are named '" + name + "'");
+    Node n;
+    n.name = name;
+    n.block = std::make_unique<Block>(model_, std::move(lib), name, params);
+    n.block->initializeSizes();
+    n.inputs.resize(static_cast<std::size_t>(n.block->numInputPorts()));
+    nodes_.push_back(std::move(n));
+    return static_cast<int>(nodes_.size() - 1);
+}
+
+Block &Simulation::block(int node)
+{
+    Node &n = nodes_.at(node);
+    if (n.block == nullptr) throw EngineError(label(node) + " is not a block");
+    return *n.block;
+}
+
+int Simulation::numOutputs(int node) const
+{
+    const Node &n = nodes_.at(node);
+    return n.block == nullptr ? 1 : n.block->numOutputPorts();
+}
+
+int Simulation::outputWidth(int node, int port) const
+{
+    const Node &n = nodes_.at(node);
+    if (port < 0 || port >= numOutputs(node))
+        fail(node, "has no output port " + std::to_string(port + 1));
+    return n.block == nullptr ? n.width : n.block->outputWidth(port);
+}
+
+double *Simulation::sourceData(int node)
+{
+    Node &n = nodes_.at(node);
+    if (n.block != nullptr) throw EngineError(label(node) + " is not a source");
+    return n.data->data();
+}
+
+const double *Simulation::signal(int node, int port, int element) const
+{
+    const Node &n = nodes_.at(node);
+    int w = outputWidth(node, port);
+    if (!prepared_ || element < 0 || element >= w)
+        fail(node, "has no element " + std::to_string(element + 1) + " on output port " + std::to_string(port + 1));
+    if (n.block == nullptr) return n.data->data() + element;
+    return n.block->output(port) + element;
+}
+
+void Simulation::connect(int blockNode, int port, std::vector<SignalPiece> pieces)
+{
+    Node &n = nodes_.at(blockNode);
+    if (n.block == nullptr) throw EngineError(label(blockNode) + " has no inputs");
+    if (prepared_) fail(blockNode, "the run is already prepared");
+    int ports = n.block->numInputPorts();
+    if (port < 0 || port >= ports)
+        fail(blockNode, "has no input port " + std::to_string(port + 1) + " (it has " + std::to_string(ports) + ")");
+    if (!n.inputs[static_cast<std::size_t>(port)].empty())
+        fail(blockNode, portName("input", port) + " is connected twice");
+    if (pieces.empty()) fail(blockNode, portName("input", port) + " is connected to nothing");
+    for (const SignalPiece &p : pieces) {
+        if (p.node < 0 || p.node >= numNodes()) fail(blockNode, portName("input", port) + ": no such signal");
+        if (p.port < 0 || p.port >= numOutputs(p.node))
+            fail(blockNode, portName("input", port) + ": " + label(p.node) + " has no output port " +
+                                std::to_string(p.port + 1));
+        if (p.first < 0) fail(blockNode, portName("input", port) + ": negative element index");
+    }
+    n.inputs[static_cast<std::size_t>(port)] = std::move(pieces);
+}
+
+int Simulation::pieceWidth(const SignalPiece &p) const
+{
+    if (p.count >= 0) return p.count;
+    int w = outputWidth(p.node, p.port);
+    return w < 0 ? -1 : w - p.first;
+}
+
+void Simulation::resolveWidths()
+{
+    // A dynamically sized input takes the width of what is connected to it; a
+    // dynamically sized output takes the width of the block's first input.
+    // Widths flow along the connections until nothing changes.
+    bool changed = true;
+    while (changed) {
+        changed = false;
+        for (Node &n : nodes_) {
+            if (n.block == nullptr) continue;
+            Block &b = *n.block;
+            for (int p = 0; p < b.numInputPorts(); ++p) {
+                if (b.inputWidth(p) != DYNAMICALLY_SIZED) continue;
+                int sum = 0;
+                for (const SignalPiece &piece : n.inputs[static_cast<std::size_t>(p)]) {
+                    int w = pieceWidth(piece);
+                    if (w < 0) {
+                        sum = -1;
+                        break;
+                    }
+                    sum += w;
+                }
+                if (sum >= 0) {
+                    b.setInputWidth(p, sum);
+                    changed = true;
+                }
+            }
+            for (int p = 0; p < b.numOutputPorts(); ++p) {
+                if (b.outputWidth(p) != DYNAMICALLY_SIZED) continue;
+                if (b.numInputPorts() > 0 && b.inputWidth(0) != DYNAMICALLY_SIZED) {
+                    b.setOutputWidth(p, b.inputWidth(0));
+                    changed = true;
+                }
+            }
+        }
+    }
+    for (int i = 0; i < numNodes(); ++i) {
+        Node &n = nodes_[static_cast<std::size_t>(i)];
+        if (n.block == nullptr) continue;
+        for (int p = 0; p < n.block->numInputPorts(); ++p)
+            if (n.block->inputWidth(p) < 0)
+                fail(i, "the width of " + portName("input", p) + " cannot be resolved from its connections");
+        for (int p = 0; p < n.block->numOutputPorts(); ++p)
+            if (n.block->outputWidth(p) < 0)
+                fail(i, "the width of " + portName("output", p) + " cannot be resolved from its connections");
+    }
+}
+
+void Simulation::checkAndWire()
+{
+    for (int i = 0; i < numNodes(); ++i) {
+        Node &n = nodes_[static_cast<std::size_t>(i)];
+        if (n.block == nullptr) continue;
+        for (int p = 0; p < n.block->numInputPorts(); ++p) {
+            int total = 0;
+            for (const SignalPiece &piece : n.inputs[static_cast<std::size_t>(p)]) {
+                int w = outputWidth(piece.node, piece.port);
+                int count = piece.count >= 0 ? piece.count : w - piece.first;
+                if (count < 0 || piece.first + count > w) {
+                    int last = piece.count >= 0 ? piece.first + piece.count : piece.first + 1;
+                    fail(i, portName("input", p) + ": element " + std::to_string(last) + " of " + label(piece.node) +
+                                " output " + std::to_string(piece.port + 1) + " does not exist (its width is " +
+                                std::to_string(w) + ")");
+                }
+                total += count;
+            }
+            int want = n.block->inputWidth(p);
+            if (total != want)
+                fail(i, portName("input", p) + " has width " + std::to_string(want) +
+                            " but is connected to a signal of width " + std::to_string(total));
+        }
+    }
+    for (Node &n : nodes_)
+        if (n.block != nullptr) n.block->allocate();
+    for (Node &n : nodes_) {
+        if (n.block == nullptr) continue;
+        for (int p = 0; p < n.block->numInputPorts(); ++p) {
+            int e = 0;
+            for (const SignalPiece &piece : n.inputs[static_cast<std::size_t>(p)]) {
+                int count = piece.count >= 0 ? piece.count : outputWidth(piece.node, piece.port) - piece.first;
+                for (int j = 0; j < count; ++j) n.block->connectInput(p, e++, signal(piece.node, piece.port, piece.first + j));
+            }
+        }
+    }
+}
+
+void Simulation::sortByDataFlow()
+{
+    // Kahn's algorithm over the direct-feedthrough connections between
+    // blocks; among the blocks that are ready, the one added first runs first.
+    std::size_t count = nodes_.size();
+    std::vector<std::vector<int>> next(count);
+    std::vector<int> pending(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        Node &n = nodes_[i];
+        if (n.block == nullptr) continue;
+        for (int p = 0; p < n.block->numInputPorts(); ++p) {
+            if (!n.block->directFeedThrough(p)) continue;
+            for (const SignalPiece &piece : n.inputs[static_cast<std::size_t>(p)]) {
+                if (nodes_[static_cast<std::size_t>(piece.node)].block == nullptr) continue;
+                next[static_cast<std::size_t>(piece.node)].push_back(static_cast<int>(i));
+                ++pending[i];
+            }
+        }
+    }
+    std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
+    for (std::size_t i = 0; i < count; ++i)
+        if (nodes_[i].block != nullptr && pending[i] == 0) ready.push(static_cast<int>(i));
+    order_.clear();
+    while (!ready.empty()) {
+        int i = ready.top();
+        ready.pop();
+        order_.push_back(i);
+        for (int j : next[static_cast<std::size_t>(i)])
+            if (--pending[static_cast<std::size_t>(j)] == 0) ready.push(j);
+    }
+    std::size_t blocks = 0;
+    for (const Node &n : nodes_) blocks += n.block != nullptr ? 1 : 0;
+    if (order_.size() == blocks) return;
+
+    // Every block left waits on another block left: walk back along such
+    // connections until a block repeats; that stretch is a loop.
+    int start = -1;
+    for (std::size_t i = 0; i < count && start < 0; ++i)
+        if (nodes_[i].block != nullptr && pending[i] > 0) start = static_cast<int>(i);
+    std::vector<int> walk;
+    std::vector<int> seenAt(count, -1);
+    int at = start;
+    while (seenAt[static_cast<std::size_t>(at)] < 0) {
+        seenAt[static_cast<std::size_t>(at)] = static_cast<int>(walk.size());
+        walk.push_back(at);
+        int prev = -1;
+        for (std::size_t i = 0; i < count && prev < 0; ++i) {
+            if (pending[i] == 0) continue;
+            for (int j : next[i])
+                if (j == at) prev = static_cast<int>(i);
+        }
+        at = prev;
+    }
+    std::vector<int> loop(walk.begin() + seenAt[static_cast<std::size_t>(at)], walk.end());
+    std::string text;
+    for (auto it = loop.rbegin(); it != loop.rend(); ++it) text += "'" + nodes_[static_cast<std::size_t>(*it)].name + "' -> ";
+    text += "'" + nodes_[static_cast<std::size_t>(loop.back())].name + "'";
+    throw EngineError("algebraic loop: blocks " + text +
+                      " drive each other through inputs with direct feedthrough");
+}
+
+Rate Simulation::periodicRate(double period, double offset, const std::string &who) const
+{
+    Rate r;
+    if (!(period > 0) || !std::isfinite(period) || !std::isfinite(offset))
+        throw EngineError(who + ": the sample time " + seconds(period) + " s is not a positive period");
+    double ratio = period / step_;
+    if (ratio > kMaxSteps) throw EngineError(who + ": the sample time " + seconds(period) + " s is too long");
+    long long n = std::llround(ratio);
+    if (n < 1 || std::fabs(ratio - static_cast<double>(n)) > kGridTolerance)
+        throw EngineError(who + ": the sample time " + seconds(period) + " s is not a multiple of the fixed step " +
+                          seconds(step_) + " s");
+    // A hit is a time start + k * step = offset + j * period.
+    double x = (start_ - offset) / step_;
+    if (std::fabs(x) > kMaxSteps) throw EngineError(who + ": the sample time offset " + seconds(offset) + " s is too far from the start");
+    long long xs = std::llround(x);
+    if (std::fabs(x - static_cast<double>(xs)) > kGridTolerance)
+        throw EngineError(who + ": the sample time offset " + seconds(offset) + " s is not on the step grid");
+    r.hits.emplace_back(n, ((-xs) % n + n) % n);
+    return r;
+}
+
+void Simulation::resolveRates()
+{
+    for (Node &n : nodes_) {
+        if (n.block != nullptr) continue;
+        if (n.period == 0.0) n.rate.everyStep = true;
+        else if (n.period == kConstantPeriod) n.rate.firstStep = true;
+        else n.rate = periodicRate(n.period, n.offset, "source '" + n.name + "'");
+    }
+    std::vector<int> inherited;
+    for (int i : order_) {
+        Node &n = nodes_[static_cast<std::size_t>(i)];
+        Block &b = *n.block;
+        if (b.numSampleTimes() != 1)
+            fail(i, "declares " + std::to_string(b.numSampleTimes()) +
+                        " sample times; a block here runs on exactly one");
+        double period = b.sampleTime(0), offset = b.offsetTime(0);
+        if (period == 0.0) n.rate.everyStep = true;
+        else if (period == INHERITED_SAMPLE_TIME) inherited.push_back(i);
+        else if (period == kConstantPeriod) n.rate.firstStep = true;
+        else if (period > 0) n.rate = periodicRate(period, offset, label(i));
+        else fail(i, "has the sample time " + seconds(period) + " s, which a fixed-step run cannot serve");
+    }
+    // An inherited rate is the union of the rates of the block's drivers.
+    // Drivers that inherit themselves are resolved first; what stays open
+    // (a block with no inputs, or a loop of inheriting blocks) runs every step.
+    std::vector<bool> open(nodes_.size(), false);
+    for (int i : inherited) open[static_cast<std::size_t>(i)] = true;
+    bool progress = true;
+    while (progress) {
+        progress = false;
+        for (int i : inherited) {
+            Node &n = nodes_[static_cast<std::size_t>(i)];
+            if (!open[static_cast<std::size_t>(i)]) continue;
+            bool ready = true, any = false;
+            Rate r;
+            for (const auto &port : n.inputs)
+                for (const SignalPiece &piece : port) {
+                    if (open[static_cast<std::size_t>(piece.node)]) ready = false;
+                    unite(r, nodes_[static_cast<std::size_t>(piece.node)].rate);
+                    any = true;
+                }
+            if (!ready) continue;
+            if (!any) r.everyStep = true;
+            n.rate = r;
+            open[static_cast<std::size_t>(i)] = false;
+            progress = true;
+        }
+    }
+    for (int i : inherited)
+        if (open[static_cast<std::size_t>(i)]) nodes_[static_cast<std::size_t>(i)].rate.everyStep = true;
+}
+
+void Simulation::send(Node &n, int flag, double t)
+{
+    if (observer_) observer_(n.name, flag, t);
+    std::string err = n.block->tryRequest(flag, 0);
+    if (err.empty()) return;
+    std::string where = flag == kOutputs || flag == kUpdate ? " at t = " + seconds(t) + " s" : std::string();
+    throw EngineError("block '" + n.name + "' (" + n.block->library().name() + ")" + where + ": " + err);
+}
+
+void Simulation::prepare(double start, double step, double stop)
+{
+    if (prepared_ || started_) throw EngineError("the run is already prepared");
+    if (!std::isfinite(start) || !std::isfinite(stop)) throw EngineError("start and stop times must be finite");
+    if (!(step > 0) || !std::isfinite(step)) throw EngineError("the fixed step must be a positive number of seconds");
+    if (stop < start) throw EngineError("the stop time " + seconds(stop) + " s is before the start time " + seconds(start) + " s");
+    double span = (stop - start) / step;
+    if (span >= kMaxSteps) throw EngineError("the run would take more than 1e12 steps");
+    start_ = start;
+    step_ = step;
+    numSteps_ = static_cast<long long>(std::floor(span + kGridTolerance)) + 1;
+
+    for (int i = 0; i < numNodes(); ++i) {
+        const Node &n = nodes_[static_cast<std::size_t>(i)];
+        for (std::size_t p = 0; p < n.inputs.size(); ++p)
+            if (n.inputs[p].empty()) fail(i, portName("input", static_cast<int>(p)) + " is not connected");
+    }
+    resolveWidths();
+    checkAndWire();
+    sortByDataFlow();
+    prepared_ = true;
+}
+
+void Simulation::start()
+{
+    if (!prepared_) throw EngineError("the run is not prepared");
+    if (started_) throw EngineError("the run is already started");
+    model_.setTime(start_);
+    started_ = true;
+    for (int i : order_) send(nodes_[static_cast<std::size_t>(i)], kSampleTimes, start_);
+    resolveRates();
+    for (int i : order_) {
+        Node &n = nodes_[static_cast<std::size_t>(i)];
+        if (n.block->hasStart()) send(n, kStart, start_);
+    }
+    for (int i : order_) {
+        Node &n = nodes_[static_cast<std::size_t>(i)];
+        if (n.block->hasInitializeConditions()) send(n, kInitializeConditions, start_);
+    }
+}
+
+void Simulation::outputs(long long k)
+{
+    double t = timeAt(k);
+    model_.setTime(t);
+    for (int i : order_) {
+        Node &n = nodes_[static_cast<std::size_t>(i)];
+        if (hits(n.rate, k)) send(n, kOutputs, t);
+    }
+}
+
+void Simulation::updates(long long k)
+{
+    double t = timeAt(k);
+    model_.setTime(t);
+    for (int i : order_) {
+        Node &n = nodes_[static_cast<std::size_t>(i)];
+        if (n.block->hasUpdate() && hits(n.rate, k)) send(n, kUpdate, t);
+    }
+}
+
+std::string Simulation::terminate()
+{
+    if (!started_ || terminated_) return std::string();
+    terminated_ = true;
+    std::string first;
+    for (int i : order_) {
+        try {
+            send(nodes_[static_cast<std::size_t>(i)], kTerminate, model_.time());
+        } catch (const EngineError &e) {
+            if (first.empty()) first = e.what();
+        }
+    }
+    return first;
+}
+
+}  // namespace engine

@@ -1,0 +1,154 @@
+// A fixed-step run of a model made of block instances and sources.
+//
+// The simulation owns an engine::Model and its blocks. Signals are the
+// output ports of blocks and the buffers of sources (values the caller
+// writes: constants, the clock, columns of a file). A block's input port is
+// wired to a list of pieces of signals, concatenated in order, so an input
+// can take a whole signal, some elements of a wide one, or several scalars.
+//
+// prepare() checks the wiring, resolves dynamically sized ports from the
+// connections, allocates the blocks and points their inputs straight at the
+// driving buffers, and orders the blocks by data flow (a block whose input
+// has direct feedthrough runs after the block that drives it; a cycle of
+// such inputs is an algebraic loop). start() asks for the sample times
+// (101), resolves each block's rate, then sends start (117) and initial
+// conditions (102) to the blocks that have them. Each step is then outputs (104) on the blocks that have a hit, in
+// data-flow order, and updates (105) likewise; terminate() sends 107.
+//
+// Rates: a period of 0 (continuous) runs every step; a positive period runs
+// on its hits, which must fall on the step grid; an inherited period (-1)
+// takes the rates of the signals that drive the block (it runs whenever one
+// of them has a hit); a source that never changes runs on the first step
+// only, and so does a block that inherits from such sources alone.
+//
+// Every failure is an EngineError whose text names the block and what is
+// wrong.
+#pragma once
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine.h"
+
+namespace engine {
+
+// The steps on which a signal or block has a hit.
+struct Rate {
+    bool everyStep = false;
+    bool firstStep = false;                           // a constant: step 0 only
+    std::vector<std::pair<long long, long long>> hits;  // (every n steps, at phase m): k % n == m
+};
+
+inline bool hits(const Rate &r, long long k)
+{
+    if (r.everyStep) return true;
+    if (r.firstStep && k == 0) return true;
+    for (const auto &h : r.hits)
+        if (k % h.first == h.second) return true;
+    return false;
+}
+
+// Period of a source that never changes.
+constexpr double kConstantPeriod = std::numeric_limits<double>::infinity();
+
+// Part of a signal: output port 'port' of node 'node', elements first ..
+// first + count - 1 (0-based); count < 0 means from 'first' to the end.
+struct SignalPiece {
+    int node = -1;
+    int port = 0;
+    int first = 0;
+    int count = -1;
+};
+
+class Simulation {
+public:
+    Simulation();
+    ~Simulation();
+    Simulation(const Simulation &) = delete;
+    Simulation &operator=(const Simulation &) = delete;
+
+    Model &model() { return model_; }
+
+    // A source of the given width; period 0 = changes every step,
+    // kConstantPeriod = never changes, > 0 = changes on its hits.
+    int addSource(const std::string &name, int width, double period = 0.0, double offset = 0.0);
+    // A block instance; makes the sizes call (EngineError on failure).
+    int addBlock(const std::string &name, std::shared_ptr<Library> lib, const std::vector<const mxArray *> &params);
+
+    int find(const std::string &name) const;  // -1 when there is none
+    int numNodes() const { return static_cast<int>(nodes_.size()); }
+    const std::string &name(int node) const { return nodes_.at(node).name; }
+    bool isSource(int node) const { return nodes_.at(node).block == nullptr; }
+    Block &block(int node);
+    // What error messages call a node: "block 'x' (lib)" or "source 'x'".
+    std::string label(int node) const;
+    int numOutputs(int node) const;
+    int outputWidth(int node, int port) const;  // -1 while unresolved
+
+    // The values of a source; the caller writes them when the source has a hit.
+    double *sourceData(int node);
+
+    // Wires input port 'port' (0-based) of a block to the pieces, in order.
+    void connect(int blockNode, int port, std::vector<SignalPiece> pieces);
+
+    // Sets up the run from start to stop (both in seconds) with a fixed step:
+    // checks the wiring, resolves widths, allocates, orders the blocks.
+    void prepare(double start, double step, double stop);
+    bool prepared() const { return prepared_; }
+    // Sample times (101) and the rates, start (117), initial conditions (102).
+    void start();
+
+    long long numSteps() const { return numSteps_; }  // time points start, start + step, ... <= stop
+    double timeAt(long long k) const { return start_ + static_cast<double>(k) * step_; }
+    const Rate &rate(int node) const { return nodes_.at(node).rate; }
+    // The rate of a period on this run's step grid; 'who' names the owner in errors.
+    Rate periodicRate(double period, double offset, const std::string &who) const;
+    const std::vector<int> &order() const { return order_; }  // blocks in data-flow order
+
+    // Where element e of output port 'port' of a node lives (after prepare).
+    const double *signal(int node, int port, int element) const;
+
+    // Step k: outputs of the blocks with a hit, then their updates.
+    void outputs(long long k);
+    void updates(long long k);
+    // Terminate (107) on every block that was started; safe to call twice.
+    // Returns the first error a block reported, or "".
+    std::string terminate();
+
+    // Sees every request the run sends: (block name, flag, simulation time).
+    using Observer = std::function<void(const std::string &, int, double)>;
+    void setObserver(Observer o) { observer_ = std::move(o); }
+
+private:
+    struct Node {
+        std::string name;
+        std::unique_ptr<Block> block;                  // null for a source
+        std::unique_ptr<std::vector<double>> data;     // a source's values
+        int width = 0;                                 // a source's width
+        double period = 0.0, offset = 0.0;             // a source's sample time
+        std::vector<std::vector<SignalPiece>> inputs;  // per input port
+        Rate rate;
+    };
+
+    [[noreturn]] void fail(int node, const std::string &what) const;
+    int pieceWidth(const SignalPiece &p) const;  // -1 while unresolved
+    void resolveWidths();
+    void checkAndWire();
+    void sortByDataFlow();
+    void resolveRates();
+    void send(Node &n, int flag, double t);
+
+    Model model_;
+    std::vector<Node> nodes_;
+    std::vector<int> order_;
+    double start_ = 0.0, step_ = 0.0;
+    long long numSteps_ = 0;
+    bool prepared_ = false, started_ = false, terminated_ = false;
+    Observer observer_;
+};
+
+}  // namespace engine
