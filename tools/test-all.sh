@@ -1,0 +1,24 @@
+#!/bin/sh
+# Builds everything and runs every test: the default build (embedded host and
+# Octave flavours), then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the extra platform checks.
+set -e
+cd "$(dirname "$0")/.."
+JOBS="${JOBS:-$(nproc)}"
+tools/deps.sh
+
+cmake --preset default
+cmake --build --preset default -j "$JOBS"
+ctest --preset default -j "$JOBS"
+
+cmake --preset sanitize
+cmake --build --preset sanitize -j "$JOBS"
+ctest --preset sanitize -j "$JOBS"
+
+# Platform checks contributed by the subsystems (32-bit build, Windows cross compile, ...).
+for check in folders/ci-*.sh; do
+  [ -x "$check" ] || continue
+  echo "== $check"
+  "$check"
+done
+echo "All tests passed."
