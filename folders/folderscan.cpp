@@ -213,6 +213,9 @@ static int current_folder(TextBuffer *out)
 
 static int is_absolute(const char *path) { return strchr(path, ':') != NULL; }
 
+/* The zone rules are read by every conversion. */
+static void refresh_time_zone(void) {}
+
 static int scan_open_path(FolderScan *s)
 {
     TextBuffer pattern = {NULL, 0, 0};
@@ -327,6 +330,10 @@ static int current_folder(TextBuffer *out)
 }
 
 static int is_absolute(const char *path) { return path[0] == '/'; }
+
+/* localtime_r need not look at TZ again by itself: a zone changed since the
+ * last call must count. */
+static void refresh_time_zone(void) { tzset(); }
 
 /* Takes over the open folder descriptor fd. */
 static int scan_adopt(FolderScan *s, int fd, const FolderScan *up)
@@ -691,6 +698,7 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         path_join(&folder, given, "");
     }
 
+    refresh_time_zone();
     FolderScan root;
     if (folder.len > 0 && scan_open_root(&root, folder.text)) {
         list_folder(&L, &root);
