@@ -1,0 +1,137 @@
+/*
+ * wait: paces a simulation against the local wall clock.
+ *
+ * No ports. Parameters: 1 start month, 2 start day, 3 start hour, 4 start
+ * minute, 5 start second, 6 step in seconds (also the sample time). At each
+ * sample hit the update holds the simulation until the local clock, read as
+ * seconds of year without leap days, has reached the reference plus one step,
+ * then moves the reference on by the step. The reference starts at the clock
+ * count of the simulation start, or at the moment of the year given by
+ * parameters 1 to 5 when parameter 1 is above 0 (each truncated toward zero).
+ * The clock has whole seconds, so a step below one second lets several
+ * updates pass together each time the count moves on.
+ *
+ * The clock count restarts at 0 every new year. When a reading lies more than
+ * half a year behind the reference, or behind the previous reading of the
+ * same update, the clock has passed into a new year and the reference moves
+ * back by whole years of the count, so pacing carries on across midnight of
+ * 31 December. (A start moment more than half a year ahead of the clock
+ * therefore counts as last year's.) A daylight-saving change, at most an hour
+ * or two, is no such jump: the updates hold or pass by its size.
+ *
+ * Between readings the update pauses for a couple of milliseconds instead of
+ * spinning, far below the clock's one-second resolution.
+ */
+#include <math.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <time.h>
+#endif
+
+#include "simstruc.h"
+#include "frame/block_util.h"
+#include "time/calendar.h"
+
+static const double kYear = CALENDAR_COMMON_YEAR_SECONDS;
+static const double kHalfYear = CALENDAR_COMMON_YEAR_SECONDS / 2;
+
+/* First element of dialog parameter i; 0 when it has none. */
+static double param(SimStruct *S, int_T i)
+{
+    double v = 0.0;
+    ssParamFirstDouble(S, i, &v);
+    return v;
+}
+
+static void pause_between_readings(void)
+{
+#ifdef _WIN32
+    Sleep(2);
+#else
+    struct timespec pause = {0, 2000000};
+    nanosleep(&pause, NULL);
+#endif
+}
+
+void mdlInitializeSizes(SimStruct *S)
+{
+    ssSetNumSFcnParams(S, 6);
+    if (ssGetNumSFcnParams(S) != ssGetSFcnParamsCount(S)) return;
+    ssSetNumContStates(S, 0);
+    ssSetNumDiscStates(S, 0);
+    if (!ssSetNumInputPorts(S, 0)) return;
+    if (!ssSetNumOutputPorts(S, 0)) return;
+    ssSetNumSampleTimes(S, 1);
+    ssSetNumRWork(S, 0);
+    ssSetNumIWork(S, 0);
+    ssSetNumPWork(S, 0);
+    ssSetNumModes(S, 0);
+    ssSetNumNonsampledZCs(S, 0);
+    if (ssHasDWorkService(S)) {
+        ssSetNumDWork(S, 1);
+        ssSetDWorkWidth(S, 0, 1);
+        ssSetDWorkDataType(S, 0, SS_DOUBLE);
+        ssSetDWorkName(S, 0, "DWORK0");
+        ssSetDWorkUsageType(S, 0, SS_DWORK_USED_AS_DSTATE);
+    }
+    ssSetCommonDeclarationFlags(S);
+    ssSupportsMultipleExecInstances(S, 1);
+}
+
+void mdlInitializeSampleTimes(SimStruct *S)
+{
+    ssSetSampleTime(S, 0, param(S, 5));
+    ssSetOffsetTime(S, 0, 0.0);
+}
+
+void mdlStart(SimStruct *S)
+{
+    real_T *reference = (real_T *)ssGetDWork(S, 0);
+    if (param(S, 0) > 0) {
+        *reference = seconds_of_year(trunc_int32(param(S, 0)), trunc_int32(param(S, 1)), trunc_int32(param(S, 2)),
+                                     trunc_int32(param(S, 3)), trunc_int32(param(S, 4)), 0);
+        return;
+    }
+    int32_T now;
+    if (!clock_seconds_of_year(CLOCK_LEAP_NEVER, &now)) {
+        ssSetErrorStatus(S, kLocalTimeUnavailable);
+        return;
+    }
+    *reference = now;
+}
+
+void mdlOutputs(SimStruct *S, int_T tid)
+{
+    (void)S;
+    (void)tid;
+}
+
+void mdlUpdate(SimStruct *S, int_T tid)
+{
+    (void)tid;
+    real_T *stored = (real_T *)ssGetDWork(S, 0);
+    double reference = *stored;
+    double previous = NAN;
+    for (;;) {
+        int32_T count;
+        if (!clock_seconds_of_year(CLOCK_LEAP_NEVER, &count)) {
+            ssSetErrorStatus(S, kLocalTimeUnavailable);
+            return;
+        }
+        const double now = count;
+        if (reference - now > kHalfYear) {
+            reference -= ceil((reference - now - kHalfYear) / kYear) * kYear;
+        } else if (previous - now > kHalfYear) {
+            reference -= kYear;
+        }
+        previous = now;
+        *stored = reference;
+        /* The step is read at every pass, so a change takes effect at once. */
+        if (!(reference + param(S, 5) > now)) break;
+        pause_between_readings();
+    }
+    *stored = reference + param(S, 5);
+}
+
+void mdlTerminate(SimStruct *S) { (void)S; }
