@@ -190,11 +190,6 @@ TEST(Printer, Declaration)
     b.request(engine::kSampleTimes);
     EXPECT_EQ(b.sampleTime(0), 0.0);
     EXPECT_EQ(b.offsetTime(0), 0.0);
-
-    testutil::Args one{testutil::num(1)};
-    Block wrong(m, testutil::library("printer"), "wrong", one.view());
-    EXPECT_THROW(wrong.initializeSizes(), engine::EngineError);
-    EXPECT_EQ(wrong.sizesVector()[3], 0);
 }
 
 }  // namespace

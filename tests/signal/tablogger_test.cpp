@@ -308,6 +308,24 @@ TEST_F(Tablogger, Declaration)
     EXPECT_EQ(b.output(0)[0], 42);
 }
 
+TEST_F(Tablogger, WithoutDWorkServiceTheWidthGivesTheColumns)
+{
+    const std::string file = path("no-dwork.txt");
+    engine::Model m;
+    m.offerDWorkService(false);
+    Args params{num(0), str(file.c_str())};
+    engine::Block b(m, testutil::library("tablogger"), "tablogger", params.view());
+    b.initializeSizes();
+    EXPECT_EQ(ssGetNumDWork(b.instance()), 0);
+    b.setInputWidth(0, 3);
+    b.allocate();
+    const double in[3] = {4, 5, 1};
+    for (int e = 0; e < 3; ++e) b.connectInput(0, e, &in[e]);
+    b.request(engine::kInitializeConditions);
+    b.outputs();
+    EXPECT_EQ(readFile(file), "4.000000 5.000000 \n");
+}
+
 // The header against the clock faketime controls: the expected "H:M on D.M.YYYY"
 // comes from the ctest entry.
 TEST(TabloggerClock, HeaderAtControlledTime)

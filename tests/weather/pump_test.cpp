@@ -126,12 +126,6 @@ TEST(Pump, Declaration)
     ssSetFlags(h.S(), ssGetFlags(h.S()) | 0x1000u);
     b.request(engine::kSampleTimes);
     EXPECT_EQ(ssGetFlags(h.S()) & 0x1800u, 0x800u);
-
-    engine::Model m;
-    Args one{testutil::num(1)};
-    engine::Block wrong(m, testutil::library("pump"), "wrong", one.view());
-    EXPECT_THROW(wrong.initializeSizes(), engine::EngineError);
-    EXPECT_EQ(wrong.sizesVector()[3], 0);
 }
 
 }  // namespace
