@@ -85,7 +85,7 @@ std::string writePlot(const PlotData &data, const std::string &pngPath, const st
     }
     std::fprintf(gp, "EOD\n");
     std::fprintf(gp, "set multiplot layout %zu,1 title %s\n", n, gnuplotQuoted(data.title).c_str());
-    std::fprintf(gp, "set grid\nset key off\nset xlabel %s\n", gnuplotQuoted(xlabel).c_str());
+    std::fprintf(gp, "set grid\nset key off\nset autoscale xfix\nset xlabel %s\n", gnuplotQuoted(xlabel).c_str());
     for (std::size_t s = 0; s < n; ++s) {
         std::fprintf(gp, "set ylabel %s\n", gnuplotQuoted(data.labels[s]).c_str());
         std::fprintf(gp, "plot $data using 1:%zu with lines linewidth 2\n", s + 2);

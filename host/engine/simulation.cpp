@@ -120,9 +120,10 @@ const double *Simulation::signal(int node, int port, int element) const
 {
     const Node &n = nodes_.at(node);
     int w = outputWidth(node, port);
-    if (!prepared_ || element < 0 || element >= w)
+    if (element < 0 || element >= w)
         fail(node, "has no element " + std::to_string(element + 1) + " on output port " + std::to_string(port + 1));
     if (n.block == nullptr) return n.data->data() + element;
+    if (!n.block->allocated()) fail(node, "its outputs are not allocated before the run is prepared");
     return n.block->output(port) + element;
 }
 

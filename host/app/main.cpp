@@ -1,0 +1,158 @@
+// simrun: runs a model file of blocks on the embedded host.
+#include <getopt.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
+#endif
+
+#include "model_file.h"
+#include "runner.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: simrun [options] MODEL.json\n"
+    "Runs a model of blocks on the embedded host and writes the signals its sinks name.\n"
+    "\n"
+    "  -L, --lib-dir DIR         look for block libraries in DIR first (may be repeated)\n"
+    "  -o, --output-dir DIR      run in DIR (made if missing): relative file names of the\n"
+    "                            CSV sinks, the plot, the trace and the files blocks write\n"
+    "                            are taken there; default: the current folder\n"
+    "  -p, --plot FILE.png       draw the plot signals against time into a PNG (needs gnuplot)\n"
+    "      --plot-signals LIST   comma-separated signals to plot (default: the model's\n"
+    "                            \"plot\" signals, else those of its first sink)\n"
+    "      --no-progress         never draw the progress bar\n"
+    "      --trace FILE          write every engine request as \"flag block time\" to FILE\n"
+    "  -q, --quiet               do not list the files written\n"
+    "  -h, --help                show this text\n"
+    "\n"
+    "Block libraries (<type>.so) are looked for in the -L folders, then in the folders of\n"
+    "SIMRUN_LIBRARY_PATH (separated by ':'), then in the lib folder next to the folder of\n"
+    "simrun (build/lib for build/bin/simrun).\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the model or the run fails, 2 for a wrong command line.\n";
+
+std::string executableDir()
+{
+    std::string exe;
+#ifdef __APPLE__
+    char buf[4096];
+    uint32_t size = sizeof buf;
+    if (_NSGetExecutablePath(buf, &size) == 0) exe = buf;
+#else
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) exe = p.string();
+#endif
+    if (exe.empty()) return std::string();
+    return std::filesystem::path(exe).parent_path().string();
+}
+
+std::vector<std::string> split(const std::string &s, char sep)
+{
+    std::vector<std::string> parts;
+    std::size_t begin = 0;
+    while (begin <= s.size()) {
+        std::size_t end = s.find(sep, begin);
+        if (end == std::string::npos) end = s.size();
+        if (end > begin) parts.push_back(s.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return parts;
+}
+
+int usageError(const std::string &what)
+{
+    std::fprintf(stderr, "simrun: %s\nTry 'simrun --help'.\n", what.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);  // a plotting program that quits is an error to report, not a crash
+
+    simrun::RunOptions options;
+    std::vector<std::string> libDirs;
+    std::string outputDir;
+    bool quiet = false;
+    enum { kPlotSignals = 1000, kNoProgress, kTrace };
+    static const option longOptions[] = {
+        {"lib-dir", required_argument, nullptr, 'L'},
+        {"output-dir", required_argument, nullptr, 'o'},
+        {"plot", required_argument, nullptr, 'p'},
+        {"plot-signals", required_argument, nullptr, kPlotSignals},
+        {"no-progress", no_argument, nullptr, kNoProgress},
+        {"trace", required_argument, nullptr, kTrace},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":L:o:p:qh", longOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'L': libDirs.push_back(optarg); break;
+        case 'o': outputDir = optarg; break;
+        case 'p': options.plotFile = optarg; break;
+        case kPlotSignals:
+            options.plotSignals = split(optarg, ',');
+            if (options.plotSignals.empty()) return usageError("--plot-signals needs at least one signal");
+            break;
+        case kNoProgress: options.progress = false; break;
+        case kTrace: options.traceFile = optarg; break;
+        case 'q': quiet = true; break;
+        case 'h': std::fputs(kUsage, stdout); return 0;
+        case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
+        default: return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
+        }
+    }
+    if (optind != argc - 1) return usageError(optind == argc ? "no model file given" : "give exactly one model file");
+    if (!options.plotSignals.empty() && options.plotFile.empty()) return usageError("--plot-signals needs --plot");
+
+    // Folders are made absolute now: the run may take place in another folder.
+    std::error_code ec;
+    for (const std::string &d : libDirs) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
+    if (const char *env = std::getenv("SIMRUN_LIBRARY_PATH"))
+        for (const std::string &d : split(env, ':')) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
+    std::string exeDir = executableDir();
+    if (!exeDir.empty()) options.libDirs.push_back((std::filesystem::path(exeDir).parent_path() / "lib").string());
+#ifdef SIMBLOCKS_LIB_DIR
+    options.libDirs.push_back(SIMBLOCKS_LIB_DIR);
+#endif
+    for (std::size_t i = 0; i < options.libDirs.size(); ++i)  // the same folder once
+        for (std::size_t j = i + 1; j < options.libDirs.size();)
+            if (options.libDirs[j] == options.libDirs[i]) options.libDirs.erase(options.libDirs.begin() + static_cast<long>(j));
+            else ++j;
+
+    try {
+        simrun::ModelSpec model = simrun::loadModel(argv[optind]);
+        if (!outputDir.empty()) {
+            std::filesystem::create_directories(outputDir, ec);
+            if (ec || chdir(outputDir.c_str()) != 0) {
+                std::fprintf(stderr, "simrun: error: cannot use the output folder '%s'%s%s\n", outputDir.c_str(),
+                             ec ? ": " : "", ec ? ec.message().c_str() : "");
+                return 1;
+            }
+        }
+        simrun::RunReport report = simrun::runModel(model, options);
+        for (const std::string &w : report.warnings) std::fprintf(stderr, "simrun: %s\n", w.c_str());
+        if (!quiet)
+            for (const std::string &f : report.files)
+                std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().c_str());
+    } catch (const std::exception &e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "simrun: error: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
