@@ -4,6 +4,11 @@
 // an independent model of the wildcard rule (exact head, case-blind glob after
 // the first star, built on fnmatch), from the C library's calendar functions
 // and from a walk of the tree with opendir.
+
+// 64-bit file offsets, inode numbers and times on 32-bit hosts too.
+#define _FILE_OFFSET_BITS 64
+#define _TIME_BITS 64
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
