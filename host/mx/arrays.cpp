@@ -61,6 +61,9 @@ mxArray *make(mxClassID cls, std::vector<mwSize> dims, bool complex, std::size_t
     while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
     std::size_t n = countOf(dims);
     if (n == std::numeric_limits<std::size_t>::max()) throw std::bad_alloc();
+    // A structure holds n * nfields field slots: refuse a count that wraps.
+    if (cls == mxSTRUCT_CLASS && nfields != 0 && n > std::numeric_limits<std::size_t>::max() / nfields)
+        throw std::bad_alloc();
     auto *a = new mxArray_tag;
     a->cls = cls;
     a->dims = std::move(dims);

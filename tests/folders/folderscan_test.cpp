@@ -612,4 +612,26 @@ TEST_F(Folderscan, ManyEntriesAndNoArraysLeftBehind)
     EXPECT_EQ(mxhost::liveArrays(), before);
 }
 
+
+// The host's structure arrays, on which the result is built: a record count
+// whose field slots do not fit in memory sizes is refused, not wrapped into a
+// small block that later writes run past.
+void hugeStruct(int, mxArray *plhs[], int, const mxArray *[])
+{
+    const char *fields[5] = {"name", "date", "bytes", "isdir", "datenum"};
+    size_t records = static_cast<size_t>(-1) / 5 + 1;  // records * 5 wraps to 4
+    mxArray *a = mxCreateStructMatrix(records, 1, 5, fields);
+    mxSetFieldByNumber(a, 1000, 0, mxCreateDoubleScalar(1));
+    plhs[0] = a;
+}
+
+TEST(HostStructArrays, FieldSlotCountThatWrapsIsRefused)
+{
+    mxArray *out[1] = {nullptr};
+    mxhost::CallResult res = mxhost::call(hugeStruct, 1, out, 0, nullptr);
+    EXPECT_FALSE(res.ok);
+    EXPECT_EQ(res.error, "Out of memory.");
+    EXPECT_EQ(out[0], nullptr);
+}
+
 }  // namespace
