@@ -520,6 +520,14 @@ TEST_F(Folderscan, DatesInLocalTime)
         EXPECT_NEAR(rec->datenum, serialDay(2023, m, 5) + (10 * 3600 + 20 * 60 + 30) / 86400.0, 1e-9);
     }
     EXPECT_EQ(r.printed, "");
+
+    // A zone changed between calls counts at the next call (noon in the
+    // winter zone UTC+1 is 11:00 UTC).
+    setenv("TZ", "UTC0", 1);
+    Result utc = scan(Args{str(root.c_str()), str("noon")});
+    ASSERT_EQ(utc.rows, 1u);
+    EXPECT_EQ(utc.recs[0].date, "01-Jan-2000 11:00:00");
+    EXPECT_DOUBLE_EQ(utc.recs[0].datenum, 730486.0 + 11.0 / 24.0);
 }
 
 TEST_F(Folderscan, TimeBeyondTheCalendarGivesTheMonthMessage)
