@@ -16,6 +16,9 @@
 static const char kUsage[] =
     "[Declination Altitude Zenith Azimut HourAngle] = \n  heliopose(time, latitude, longitude, longitude_timezone)\n";
 
+/* Times evaluated together. */
+enum { kBatch = 256 };
+
 /* A real, non-complex double array whose elements can be read as doubles. */
 static int is_real_double(const mxArray *a) { return mxIsDouble(a) && !mxIsComplex(a); }
 
@@ -51,14 +54,18 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     const double *t = mxGetPr(time);
     struct solar_site site;
     solar_site_init(&site, mxGetPr(prhs[1])[0], mxGetPr(prhs[2])[0], mxGetPr(prhs[3])[0]);
-    for (size_t i = 0; i < count; ++i) {
-        struct sun_geometry g;
-        locate_sun_at(t[i], &site, &g);
-        const double zenith = g.zenith * SOLAR_RAD_TO_DEG;
-        out[0][i] = g.declination * SOLAR_RAD_TO_DEG;
-        out[1][i] = 90 - zenith;
-        out[2][i] = zenith;
-        out[3][i] = g.azimuth * SOLAR_RAD_TO_DEG;
-        out[4][i] = g.hour_angle * SOLAR_RAD_TO_DEG;
+    struct sun_geometry g[kBatch];
+    for (size_t base = 0; base < count; base += kBatch) {
+        const size_t n = count - base < (size_t)kBatch ? count - base : (size_t)kBatch;
+        locate_sun_many(t + base, n, &site, g);
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = base + k;
+            const double zenith = g[k].zenith * SOLAR_RAD_TO_DEG;
+            out[0][i] = g[k].declination * SOLAR_RAD_TO_DEG;
+            out[1][i] = 90 - zenith;
+            out[2][i] = zenith;
+            out[3][i] = g[k].azimuth * SOLAR_RAD_TO_DEG;
+            out[4][i] = g[k].hour_angle * SOLAR_RAD_TO_DEG;
+        }
     }
 }

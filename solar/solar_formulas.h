@@ -15,6 +15,8 @@
 #ifndef SIMBLOCKS_SOLAR_FORMULAS_H
 #define SIMBLOCKS_SOLAR_FORMULAS_H
 
+#include <stddef.h>
+
 /* Radians to degrees (180/pi at full double precision). */
 #define SOLAR_RAD_TO_DEG 57.29577951308232
 /* Degrees to radians: pi/180 cut to 15 decimals, on purpose. */
@@ -46,9 +48,9 @@ double extraterrestrial_irradiance(double t);
 void locate_sun(double t, double latitude, double longitude, double longitude_timezone, struct sun_geometry *out);
 
 /*
- * The same computation split for callers that evaluate many times at one
- * site: what depends only on the site is prepared once, and each year-angle
- * sine and cosine is evaluated once per time. Results are bit-identical to
+ * The same computation for callers that evaluate many times at one site:
+ * what depends only on the site is prepared once, and each year-angle sine
+ * and cosine is evaluated once per time. Results are bit-identical to
  * locate_sun.
  */
 struct solar_site {
@@ -58,5 +60,7 @@ struct solar_site {
 };
 void solar_site_init(struct solar_site *site, double latitude, double longitude, double longitude_timezone);
 void locate_sun_at(double t, const struct solar_site *site, struct sun_geometry *out);
+/* locate_sun_at for count times t[0..count-1] into out[0..count-1]. */
+void locate_sun_many(const double *t, size_t count, const struct solar_site *site, struct sun_geometry *out);
 
 #endif

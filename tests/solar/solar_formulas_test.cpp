@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "solar/solar_formulas.h"
 
@@ -123,18 +124,28 @@ TEST(SolarFormulas, HeliposeExampleSite)
     EXPECT_LT(g.azimuth, 0);  // before solar noon
 }
 
-TEST(SolarFormulas, SiteSplitIsBitIdenticalToLocateSun)
+TEST(SolarFormulas, ManyTimesAtOneSiteAreBitIdenticalToLocateSun)
 {
-    solar_site site;
-    solar_site_init(&site, 47.3, 8.5, 15);
-    for (double t = -86400; t < 32e6; t += 9876.5) {
-        sun_geometry a, b;
-        locate_sun(t, 47.3, 8.5, 15, &a);
-        locate_sun_at(t, &site, &b);
-        ASSERT_EQ(0, std::memcmp(&a, &b, sizeof a)) << t;
-        // The fields equal the public single-quantity functions to the bit.
-        ASSERT_EQ(a.declination, declination(t));
-        ASSERT_EQ(a.solar_seconds, apparent_solar_seconds(t, 15, 8.5));
+    // More times than one batch, with the awkward ones mixed in.
+    std::vector<double> times;
+    for (double t = -86400; t < 32e6; t += 53987.25) times.push_back(t);
+    times.insert(times.begin() + 300, {NAN, INFINITY, -1e15, 0, -3600, 43200});
+    for (double latitude : {47.3, 90.0, -23.4}) {
+        solar_site site;
+        solar_site_init(&site, latitude, 8.5, 15);
+        std::vector<sun_geometry> many(times.size());
+        locate_sun_many(times.data(), times.size(), &site, many.data());
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            sun_geometry one, at;
+            locate_sun(times[i], latitude, 8.5, 15, &one);
+            locate_sun_at(times[i], &site, &at);
+            ASSERT_EQ(0, std::memcmp(&one, &many[i], sizeof one)) << times[i];
+            ASSERT_EQ(0, std::memcmp(&one, &at, sizeof one)) << times[i];
+            if (!std::isfinite(times[i])) continue;
+            // The fields equal the single-quantity functions to the bit.
+            ASSERT_EQ(one.declination, declination(times[i]));
+            ASSERT_EQ(one.solar_seconds, apparent_solar_seconds(times[i], 15, 8.5));
+        }
     }
 }
 
