@@ -54,7 +54,6 @@ struct Collector {
     void takeHeader()
     {
         header = fields;
-        if (!header.empty() && header[0].compare(0, 3, "\xEF\xBB\xBF") == 0) header[0] = trim(header[0].substr(3));
         auto find = [&](const std::string &name, std::size_t &at) {
             for (std::size_t i = 0; i < header.size(); ++i)
                 if (header[i] == name) {
@@ -145,6 +144,7 @@ CsvSignal::CsvSignal(const std::string &who, const std::string &path, const std:
     std::ostringstream text;
     text << in.rdbuf();
     std::string data = text.str();
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);  // a UTF-8 byte-order mark
 
     Collector c;
     c.timeName = timeColumn;

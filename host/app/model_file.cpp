@@ -99,26 +99,15 @@ public:
             p.values.push_back(x);
         } else if (v.is_array() && v.empty()) {
             p.rows = p.cols = 0;
-        } else if (v.is_array() && !v.front().is_array()) {
+        } else if (v.is_array()) {
             p.rows = 1;
             for (const json &e : v) {
                 if (!scalar(e, x)) bad(where, "a vector parameter must hold numbers only");
                 p.values.push_back(x);
             }
             p.cols = p.values.size();
-        } else if (v.is_array()) {
-            p.rows = v.size();
-            p.cols = v.front().size();
-            for (const json &row : v) {
-                if (!row.is_array() || row.size() != p.cols)
-                    bad(where, "a matrix parameter must be a list of rows of equal length");
-                for (const json &e : row) {
-                    if (!scalar(e, x)) bad(where, "a matrix parameter must hold numbers only");
-                    p.values.push_back(x);
-                }
-            }
         } else {
-            bad(where, "a parameter must be a number, a list of numbers, a list of rows or a string");
+            bad(where, "a parameter must be a number, a list of numbers or a string");
         }
         return p;
     }

@@ -28,13 +28,13 @@ struct SignalRef {
 // Parses a reference; on failure returns false with the reason in 'why'.
 bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why);
 
-// A dialog parameter: a real double matrix (row-major as written, rows x
-// cols) or a character row.
+// A dialog parameter: a real double row vector (1 x n; a number is 1 x 1,
+// an empty list 0 x 0) or a character row.
 struct ParamSpec {
     bool isText = false;
     std::string text;
     std::size_t rows = 0, cols = 0;
-    std::vector<double> values;  // row after row
+    std::vector<double> values;
 };
 
 struct SourceSpec {

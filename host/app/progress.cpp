@@ -14,7 +14,7 @@ constexpr int kBarWidth = 40;
 
 Progress::Progress(bool allowed, long long total)
     : enabled_(allowed && total > 0 && isatty(STDERR_FILENO) == 1), total_(total), begin_(Clock::now()),
-      lastDraw_(begin_)
+      lastDraw_(begin_), lastCheck_(begin_)
 {
 }
 
@@ -23,9 +23,15 @@ void Progress::check(long long k)
     Clock::time_point now = Clock::now();
     double elapsed = std::chrono::duration<double>(now - begin_).count();
     // Look at the clock again after about a twentieth of a second's worth of
-    // steps, judged by the pace so far.
-    double pace = elapsed > 0 ? static_cast<double>(k + 1) / elapsed : 0;
-    countdown_ = std::max<long long>(1, static_cast<long long>(pace * 0.05));
+    // steps at the latest pace; the interval at most doubles from one look to
+    // the next, so a run that slows down is still seen in time.
+    double since = std::chrono::duration<double>(now - lastCheck_).count();
+    double steps = static_cast<double>(k - lastStep_);
+    double next = since > 0 ? steps / since * 0.05 : 2.0 * static_cast<double>(interval_);
+    interval_ = std::max<long long>(1, static_cast<long long>(std::min(next, 2.0 * static_cast<double>(interval_))));
+    countdown_ = interval_;
+    lastCheck_ = now;
+    lastStep_ = k;
     if (elapsed < kDelay) return;
     if (shown_ && std::chrono::duration<double>(now - lastDraw_).count() < kInterval) return;
     lastDraw_ = now;

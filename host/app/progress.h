@@ -28,8 +28,8 @@ private:
     void check(long long k);
 
     bool enabled_ = false, shown_ = false;
-    long long total_ = 0, countdown_ = 1;
-    Clock::time_point begin_, lastDraw_;
+    long long total_ = 0, countdown_ = 1, interval_ = 1, lastStep_ = -1;
+    Clock::time_point begin_, lastDraw_, lastCheck_;
 };
 
 }  // namespace simrun

@@ -102,9 +102,7 @@ mxArray *makeParam(const ParamSpec &p)
 {
     if (p.isText) return mxCreateString(p.text.c_str());
     mxArray *a = mxCreateDoubleMatrix(p.rows, p.cols, mxREAL);
-    double *d = mxGetPr(a);
-    for (std::size_t r = 0; r < p.rows; ++r)
-        for (std::size_t c = 0; c < p.cols; ++c) d[c * p.rows + r] = p.values[r * p.cols + c];
+    std::copy(p.values.begin(), p.values.end(), mxGetPr(a));
     return a;
 }
 

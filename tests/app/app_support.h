@@ -1,0 +1,151 @@
+// Helpers for the model runner's tests: running simrun in a folder of its
+// own, and reading back what it wrote.
+#pragma once
+
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace apptest {
+
+inline std::string sourceDir() { return SIMBLOCKS_SOURCE_DIR; }
+inline std::string examplesDir() { return sourceDir() + "/examples"; }
+inline std::string testBlocksDir() { return SIMRUN_TEST_BLOCKS; }
+
+inline std::string quote(const std::string &s)
+{
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+inline std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void writeFile(const std::string &path, const std::string &text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+inline std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) out.push_back(line);
+    return out;
+}
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string templ = (std::filesystem::temp_directory_path() / "simrun-test-XXXXXX").string();
+        if (mkdtemp(&templ[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = templ;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string &path() const { return path_; }
+    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs simrun with the arguments in the folder; 'prefix' goes before the
+// program (an environment setting, faketime, ...).
+inline Result simrun(const std::vector<std::string> &args, const std::string &dir, const std::string &prefix = "")
+{
+    std::string cmd = "cd " + quote(dir) + " && " + prefix + " " + quote(SIMRUN_EXE);
+    for (const std::string &a : args) cmd += " " + quote(a);
+    cmd += " >simrun.out 2>simrun.err </dev/null";
+    int rc = std::system(cmd.c_str());
+    Result r;
+    r.status = rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = readFile(dir + "/simrun.out");
+    r.err = readFile(dir + "/simrun.err");
+    return r;
+}
+
+// A CSV file as simrun writes it: a header row, then numbers split at commas.
+struct Table {
+    std::vector<std::string> header;
+    std::vector<std::vector<double>> rows;
+
+    std::size_t col(const std::string &name) const
+    {
+        for (std::size_t i = 0; i < header.size(); ++i)
+            if (header[i] == name) return i;
+        ADD_FAILURE() << "no column " << name;
+        return 0;
+    }
+};
+
+inline std::vector<std::string> splitCommas(const std::string &line)
+{
+    std::vector<std::string> out;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, ',')) out.push_back(field);
+    return out;
+}
+
+inline Table readTable(const std::string &path)
+{
+    Table t;
+    std::vector<std::string> all = lines(readFile(path));
+    if (all.empty()) return t;
+    t.header = splitCommas(all[0]);
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        std::vector<double> row;
+        for (const std::string &f : splitCommas(all[i])) row.push_back(std::strtod(f.c_str(), nullptr));
+        t.rows.push_back(row);
+    }
+    return t;
+}
+
+// Requests from a --trace file: flag, block, time.
+struct Request {
+    int flag;
+    std::string block;
+    double t;
+};
+
+inline std::vector<Request> readTrace(const std::string &path)
+{
+    std::vector<Request> out;
+    for (const std::string &line : lines(readFile(path))) {
+        std::istringstream in(line);
+        Request r{};
+        in >> r.flag >> r.block >> r.t;
+        out.push_back(r);
+    }
+    return out;
+}
+
+}  // namespace apptest

@@ -1,0 +1,275 @@
+// The example models run through simrun, and what they write matches values
+// this test computes on its own: the formulas written out here from their
+// definitions (checked against published worked numbers first), the bundled
+// data read and interpolated here, dates from the C library's calendar.
+#include <time.h>
+
+#include <cmath>
+#include <map>
+#include <regex>
+
+#include "app_support.h"
+
+using namespace apptest;
+
+namespace {
+
+const double kPi = 3.141592653589793;
+
+// ---- The formulas, as this test writes them -------------------------------
+
+double yearAngle(double t) { return t * 1.992384990861107e-7; }  // one turn per 365 days
+
+double declinationDeg(double t)
+{
+    double w = yearAngle(t);
+    double rad = 0.006918 - 0.399912 * std::cos(w) + 0.070257 * std::sin(w) - 0.006758 * std::cos(2 * w) +
+                 0.000907 * std::sin(2 * w) - 0.002679 * std::cos(3 * w) + 0.00148 * std::sin(3 * w);
+    return rad * 57.29577951308232;
+}
+
+double equationOfTime(double t)
+{
+    double w = yearAngle(t);
+    return 13752 * (0.000075 + 0.001868 * std::cos(w) - 0.032077 * std::sin(w) - 0.014615 * std::cos(2 * w) -
+                    0.04089 * std::sin(2 * w));
+}
+
+// Apparent solar time: the time of day plus the equation of time plus four
+// minutes per degree from the site east to the time zone's meridian.
+double solarTime(double t, double zoneLongitude, double siteLongitude)
+{
+    return std::fmod(t, 86400.0) + equationOfTime(t) + 240 * (zoneLongitude - siteLongitude);
+}
+
+double extraterrestrial(double t)
+{
+    double w = yearAngle(t);
+    return 1367 * (1.00011 + 0.034221 * std::cos(w) + 0.00128 * std::sin(w) + 0.000719 * std::cos(2 * w) +
+                   0.000077 * std::sin(2 * w));
+}
+
+// Sky temperature with a positive humidity: the sky radiates like a grey
+// body of emissivity eps at the air temperature, so T_sky = eps^(1/4) T_air
+// (kelvin). eps comes from the dew point (Magnus formula), with the daily
+// term when asked for and the cloud correction.
+double skyTemperature(double T, double RH, double N, double t, bool daily)
+{
+    double a = T >= 0 ? 17.08 : 17.84, b = T >= 0 ? 234.18 : 245.43;
+    double L = std::log(RH / 100) + a * T / (b + T);
+    double dew = b * L / (a - L);
+    double eps = 0.711 + 0.0056 * dew + 0.000073 * dew * dew;
+    if (daily) eps += 0.013 * std::cos(2 * kPi * std::fmod(t, 86400.0) / 86400);
+    if (N >= 0.0001) eps += (1 - eps) * N * 0.885191547524961;
+    return std::pow(eps, 0.25) * (T + 273.15) - 273.15;
+}
+
+// Stack-effect airflow through a bottom-hung window opened by the angle alpha.
+double windowFlow(double T1, double T2, double alpha, double H, double W)
+{
+    double k = 0.0186 * alpha - 0.000119 * alpha * alpha + 2.6e-07 * alpha * alpha * alpha;
+    double mean = (T1 + T2) / 2 + 273.15;
+    return k * (W * (0.4116 + 0.0174 * alpha) - 0.0928 * H) * H * std::sqrt(1.09 * H * std::fabs(T1 - T2) / mean);
+}
+
+TEST(ExampleFormulas, MatchTheirWorkedNumbers)
+{
+    EXPECT_NEAR(declinationDeg(0), -23.057597845229232, 1e-12);
+    EXPECT_NEAR(solarTime(0, 10, 10), -174.265344, 1e-6);
+    EXPECT_NEAR(extraterrestrial(0), 1414.91335, 1e-6);
+    EXPECT_NEAR(skyTemperature(20, 50, 0, 0, false), 1.389, 1e-3);
+    EXPECT_NEAR(windowFlow(20, 0, 10, 1.2, 0.8), 0.0227118686, 1e-10);
+    EXPECT_NEAR(windowFlow(20, 0, 15, 1.0, 1.0), 0.0407187662, 1e-10);
+}
+
+// ---- The bundled data, read and interpolated here --------------------------
+
+struct HourlyData {
+    std::vector<double> seconds;
+    std::map<std::string, std::vector<double>> columns;
+
+    explicit HourlyData(const std::string &path)
+    {
+        Table t = readTable(path);  // first column: hour of the year
+        for (const auto &row : t.rows) seconds.push_back(row[0] * 3600);
+        for (std::size_t c = 1; c < t.header.size(); ++c)
+            for (const auto &row : t.rows) columns[t.header[c]].push_back(row[c]);
+    }
+    std::size_t rowBefore(double t) const
+    {
+        std::size_t i = 0;
+        while (i + 1 < seconds.size() && seconds[i + 1] <= t) ++i;
+        return i;
+    }
+    double linear(const std::string &name, double t) const
+    {
+        const std::vector<double> &v = columns.at(name);
+        std::size_t i = rowBefore(t);
+        if (i + 1 == seconds.size()) return v[i];
+        double w = (t - seconds[i]) / (seconds[i + 1] - seconds[i]);
+        return (1 - w) * v[i] + w * v[i + 1];
+    }
+    double held(const std::string &name, double t) const { return columns.at(name)[rowBefore(t)]; }
+};
+
+void expectClose(double actual, double expected, const std::string &what)
+{
+    EXPECT_NEAR(actual, expected, 1e-9 * std::max(1.0, std::fabs(expected))) << what;
+}
+
+TEST(Examples, RoofDayMatchesTheFormulas)
+{
+    TempDir dir;
+    std::vector<std::string> args = {"--no-progress", examplesDir() + "/roof.json"};
+    Result r = simrun(args, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("wrote " + dir.path() + "/roof.csv"), std::string::npos) << r.err;
+
+    HourlyData weather(examplesDir() + "/data/weather.csv");
+    Table t = readTable(dir / "roof.csv");
+    ASSERT_EQ(t.rows.size(), 86400u / 600 + 1);  // 21 June 00:00 to 22 June 00:00, every ten minutes
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+        const std::vector<double> &row = t.rows[i];
+        double time = 14774400.0 + 600.0 * static_cast<double>(i);
+        ASSERT_EQ(row[0], time);
+        std::string at = "t = " + std::to_string(time);
+        expectClose(row[t.col("declination")], declinationDeg(time), "declination at " + at);
+        expectClose(row[t.col("solar_time")], solarTime(time, 15, 8.55), "solar time at " + at);
+        expectClose(row[t.col("irradiance")], extraterrestrial(time), "irradiance at " + at);
+        double T = weather.linear("T", time), RH = weather.linear("RH", time), N = weather.linear("N", time);
+        expectClose(row[t.col("weather[T]")], T, "air temperature at " + at);
+        expectClose(row[t.col("weather[RH]")], RH, "humidity at " + at);
+        expectClose(row[t.col("weather[N]")], N, "cloud cover at " + at);
+        expectClose(row[t.col("sky")], skyTemperature(T, RH, N, time, true), "sky temperature at " + at);
+    }
+
+    // The table on standard output: every three hours, seven significant digits.
+    std::vector<std::string> table = lines(r.out);
+    ASSERT_EQ(table.size(), 1u + 9u) << r.out;
+    EXPECT_NE(table[0].find("declination"), std::string::npos);
+    for (std::size_t i = 1; i < table.size(); ++i) {
+        std::istringstream in(table[i]);
+        double time = 0, decl = 0;
+        in >> time >> decl;
+        EXPECT_EQ(time, 14774400.0 + 10800.0 * static_cast<double>(i - 1));
+        EXPECT_NEAR(decl, declinationDeg(time), 1e-4);
+    }
+}
+
+TEST(Examples, RoofPlotIsAPng)
+{
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    TempDir dir;
+    Result r = simrun({"--no-progress", "--quiet", "--plot", "roof.png", examplesDir() + "/roof.json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string png = readFile(dir / "roof.png");
+    ASSERT_GT(png.size(), 1000u);
+    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
+
+TEST(Examples, WindowAndPumpMatchTheFormulas)
+{
+    TempDir dir;
+    Result r = simrun({"--no-progress", examplesDir() + "/window_pump.json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    HourlyData weather(examplesDir() + "/data/weather.csv");
+    HourlyData plant(examplesDir() + "/data/plant.csv");
+    Table t = readTable(dir / "window_pump.csv");
+    ASSERT_EQ(t.rows.size(), 86400u / 900 + 1);
+    int running = 0;
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+        const std::vector<double> &row = t.rows[i];
+        double time = 14774400.0 + 900.0 * static_cast<double>(i);
+        std::string at = "t = " + std::to_string(time);
+        double outdoor = weather.linear("T", time);
+        double opening = plant.linear("opening", time);
+        double run = plant.held("run", time);
+        expectClose(row[t.col("weather")], outdoor, "outdoor temperature at " + at);
+        expectClose(row[t.col("outdoor_F")], outdoor * 9 / 5 + 32, "Fahrenheit at " + at);
+        expectClose(row[t.col("window")], windowFlow(22, outdoor, 30 * opening, 1.2, 0.8), "airflow at " + at);
+        EXPECT_EQ(row[t.col("run")], run) << at;
+        // 40 - 2.5 x^2 = 5 + b2 x^2 at the operating flow; no flow while the pump is off.
+        double b2 = plant.linear("b2", time);
+        double flow = run < 0 ? 0.0 : std::sqrt(35 / (2.5 + b2));
+        expectClose(row[t.col("pump")], flow, "pump flow at " + at);
+        running += run > 0;
+    }
+    EXPECT_GT(running, 0);
+    EXPECT_LT(running, static_cast<int>(t.rows.size()));
+}
+
+// The date of t seconds into 2023 by the C library's calendar, with the
+// examples' convention that midnight is hour 24 of the day before.
+struct Date {
+    int month, day, hour, minute, second;
+};
+
+Date dateOf(double t)
+{
+    struct tm start = {};
+    start.tm_year = 2023 - 1900;
+    start.tm_mday = 1;
+    time_t base = timegm(&start);
+    time_t when = base + static_cast<time_t>(t);
+    struct tm d;
+    gmtime_r(&when, &d);
+    if (d.tm_hour == 0 && d.tm_min == 0 && d.tm_sec == 0) {
+        when -= 86400;
+        gmtime_r(&when, &d);
+        return Date{d.tm_mon + 1, d.tm_mday, 24, 0, 0};
+    }
+    return Date{d.tm_mon + 1, d.tm_mday, d.tm_hour, d.tm_min, d.tm_sec};
+}
+
+TEST(Examples, CalendarRoundTripLogsAndPrints)
+{
+    TempDir dir;
+    Result r = simrun({"--no-progress", examplesDir() + "/calendar.json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const double start = 57 * 86400.0, step = 10800;
+    const int days[] = {31, 28, 31};
+    Table t = readTable(dir / "calendar.csv");
+    ASSERT_EQ(t.rows.size(), 25u);
+    std::vector<std::string> printed = lines(r.out);
+    ASSERT_EQ(printed.size(), 25u) << r.out;
+    std::vector<std::string> log = lines(readFile(dir / "calendar-log.txt"));
+    ASSERT_EQ(log.size(), 26u);
+    EXPECT_TRUE(std::regex_match(log[0], std::regex(R"(% This file has been generated at \d+:\d+ on \d+\.\d+\.\d{4} by the block "model/log")")))
+        << log[0];
+
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+        const std::vector<double> &row = t.rows[i];
+        double time = start + step * static_cast<double>(i);
+        std::string at = "t = " + std::to_string(time);
+        ASSERT_EQ(row[0], time);
+        Date d = dateOf(time);
+        EXPECT_EQ(row[t.col("date[1]")], d.month) << at;
+        EXPECT_EQ(row[t.col("date[2]")], d.day) << at;
+        EXPECT_EQ(row[t.col("date[3]")], d.hour) << at;
+        EXPECT_EQ(row[t.col("date[4]")], d.minute) << at;
+        EXPECT_EQ(row[t.col("date[5]")], d.second) << at;
+        EXPECT_EQ(row[t.col("back")], time) << "round trip at " + at;
+
+        // Elapsed since 1 January: years of 365 days, calendar months counted
+        // as units, days, hours, minutes, seconds.
+        double intoMonth = time;
+        for (int m = 1; m < d.month; ++m) intoMonth -= days[m - 1] * 86400.0;
+        expectClose(row[t.col("elapsed[1]")], time / 31536000, "years at " + at);
+        expectClose(row[t.col("elapsed[2]")], d.month - 1 + intoMonth / (days[d.month - 1] * 86400.0), "months at " + at);
+        expectClose(row[t.col("elapsed[3]")], time / 86400, "days at " + at);
+        expectClose(row[t.col("elapsed[4]")], time / 3600, "hours at " + at);
+        expectClose(row[t.col("elapsed[5]")], time / 60, "minutes at " + at);
+        expectClose(row[t.col("elapsed[6]")], time, "seconds at " + at);
+
+        char expected[200];
+        std::snprintf(expected, sizeof expected, "%f %f %f ", time, time, time / 86400);
+        EXPECT_EQ(log[i + 1], expected);
+        std::snprintf(expected, sizeof expected, "--> print 1, time %g: %d %d %d %d %d ", time, d.month, d.day,
+                      d.hour, d.minute, d.second);
+        EXPECT_EQ(printed[i], expected);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// The runner's parts in-process: signal references, model documents, CSV
+// sources (quoting, interpolation, holding, checks).
+#include <cmath>
+
+#include "app_support.h"
+#include "csv_source.h"
+#include "model_file.h"
+
+using namespace apptest;
+using simrun::CsvSignal;
+using simrun::ModelError;
+using simrun::SignalRef;
+
+namespace {
+
+SignalRef ref(const std::string &text)
+{
+    SignalRef r;
+    std::string why;
+    EXPECT_TRUE(simrun::parseSignalRef(text, r, why)) << text << ": " << why;
+    return r;
+}
+
+std::string refError(const std::string &text)
+{
+    SignalRef r;
+    std::string why;
+    EXPECT_FALSE(simrun::parseSignalRef(text, r, why)) << text;
+    return why;
+}
+
+TEST(SignalRefs, Forms)
+{
+    SignalRef r = ref("sky");
+    EXPECT_EQ(r.node, "sky");
+    EXPECT_EQ(r.port, 1);
+    EXPECT_EQ(r.selector, SignalRef::kWhole);
+    r = ref("date:2[3]");
+    EXPECT_EQ(r.node, "date");
+    EXPECT_EQ(r.port, 2);
+    EXPECT_EQ(r.selector, SignalRef::kRange);
+    EXPECT_EQ(r.first, 3);
+    EXPECT_EQ(r.last, 3);
+    r = ref("elapsed[2..5]");
+    EXPECT_EQ(r.first, 2);
+    EXPECT_EQ(r.last, 5);
+    r = ref("weather[RH]");
+    EXPECT_EQ(r.selector, SignalRef::kColumn);
+    EXPECT_EQ(r.column, "RH");
+
+    EXPECT_NE(refError("2sky").find("is not a signal reference"), std::string::npos);
+    EXPECT_NE(refError("sky:0").find("ports count from 1"), std::string::npos);
+    EXPECT_NE(refError("sky[0]").find("elements count from 1"), std::string::npos);
+    EXPECT_NE(refError("sky[4..2]").find("runs backwards"), std::string::npos);
+    EXPECT_NE(refError("sky[]").find("empty element selector"), std::string::npos);
+    EXPECT_NE(refError("sky[99999999]").find("elements count from 1"), std::string::npos);
+}
+
+std::string modelError(const std::string &text)
+{
+    try {
+        simrun::parseModel(text, "m.json");
+    } catch (const ModelError &e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "accepted: " << text;
+    return std::string();
+}
+
+TEST(ModelDocuments, ParametersSourcesAndSinks)
+{
+    simrun::ModelSpec m = simrun::parseModel(R"(
+      // comments are allowed
+      {"start": 10, "stop": 70, "step": 30,
+       "sources": [{"name": "c", "type": "constant", "value": [1, 2]},
+                   {"name": "w", "type": "csv", "file": "data/w.csv", "time_unit": "h", "interpolation": "hold",
+                    "period": 60, "comment": "anything"}],
+       "blocks": [{"name": "b", "type": "tablogger", "parameters": [1, [], [1.5, true], "log.txt"],
+                   "inputs": [["c[1]", "w"], "c"]}],
+       "sinks": [{"type": "table", "every": 60, "signals": ["b", {"signal": "c[2]", "name": "two"}]}]})",
+                                             "/models/m.json");
+    EXPECT_EQ(m.name, "m");
+    EXPECT_EQ(m.start, 10);
+    ASSERT_EQ(m.sources.size(), 2u);
+    EXPECT_EQ(m.sources[0].value, (std::vector<double>{1, 2}));
+    EXPECT_EQ(m.sources[1].file, "/models/data/w.csv");
+    EXPECT_EQ(m.sources[1].timeScale, 3600);
+    EXPECT_FALSE(m.sources[1].linear);
+    EXPECT_EQ(m.sources[1].period, 60);
+    const auto &p = m.blocks.at(0).params;
+    ASSERT_EQ(p.size(), 4u);
+    EXPECT_EQ(p[0].values, std::vector<double>{1});
+    EXPECT_EQ(p[1].rows * p[1].cols, 0u);
+    EXPECT_EQ(p[2].values, (std::vector<double>{1.5, 1}));
+    EXPECT_TRUE(p[3].isText);
+    EXPECT_EQ(p[3].text, "log.txt");
+    ASSERT_EQ(m.blocks[0].inputs.size(), 2u);
+    EXPECT_EQ(m.blocks[0].inputs[0].size(), 2u);
+    EXPECT_EQ(m.sinks.at(0).columns.at(1).label, "two");
+
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 0, "blocks": []})"), "m.json: 'step' must be a positive number of seconds");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "constant", "value": "x"}]})"),
+              "m.json: sources[0]: 'value' must be a number or a non-empty list of numbers");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "noise"}]})"),
+              "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\" or \"csv\")");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "parameters": [{"a": 1}]}]})"),
+              "m.json: blocks[0].parameters[0]: a parameter must be a number, a list of numbers or a string");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b c", "type": "printer"}]})"),
+              "m.json: blocks[0]: the name 'b c' must be letters, digits and '_', not starting with a digit");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "inputs": [[]]}]})"),
+              "m.json: blocks[0].inputs[0]: an input built from pieces needs at least one");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [], "sinks": [{"type": "csv", "signals": ["x"]}]})"),
+              "m.json: sinks[0]: 'file' is missing");
+}
+
+struct CsvFile {
+    TempDir dir;
+    std::string path;
+    explicit CsvFile(const std::string &text) : path(dir / "data.csv") { writeFile(path, text); }
+};
+
+std::vector<double> at(CsvSignal &s, double t)
+{
+    std::vector<double> v(static_cast<std::size_t>(s.width()));
+    s.fill(t, v.data());
+    return v;
+}
+
+TEST(CsvSources, InterpolateHoldAndClamp)
+{
+    // Quoted names, a byte-order mark, CRLF line ends and spaces around numbers.
+    CsvFile f("\xEF\xBB\xBF\"time\",\"air, outside\",rh\r\n0, 10 ,50\r\n10,20,60\r\n30,0,70\r\n");
+    CsvSignal linear("src", f.path, "", {}, 1.0, true);
+    EXPECT_EQ(linear.columnNames(), (std::vector<std::string>{"air, outside", "rh"}));
+    EXPECT_EQ(at(linear, -5), (std::vector<double>{10, 50}));  // before the first row: the first row
+    EXPECT_EQ(at(linear, 0), (std::vector<double>{10, 50}));
+    EXPECT_EQ(at(linear, 2.5), (std::vector<double>{12.5, 52.5}));
+    EXPECT_EQ(at(linear, 20), (std::vector<double>{10, 65}));
+    EXPECT_EQ(at(linear, 5), (std::vector<double>{15, 55}));  // going back in time still works
+    EXPECT_EQ(at(linear, 30), (std::vector<double>{0, 70}));
+    EXPECT_EQ(at(linear, 99), (std::vector<double>{0, 70}));  // after the last row: the last row
+
+    CsvSignal held("src", f.path, "time", {"rh"}, 1.0, false);
+    EXPECT_EQ(at(held, 9.99), std::vector<double>{50});
+    EXPECT_EQ(at(held, 10), std::vector<double>{60});
+    EXPECT_EQ(at(held, 29), std::vector<double>{60});
+
+    CsvSignal minutes("src", f.path, "time", {"rh"}, 60.0, true);  // the time column in minutes
+    EXPECT_EQ(at(minutes, 300), std::vector<double>{55});
+}
+
+std::string csvError(const std::string &text, const std::string &time = "", std::vector<std::string> cols = {})
+{
+    CsvFile f(text);
+    try {
+        CsvSignal s("source 'w'", f.path, time, cols, 1.0, true);
+    } catch (const ModelError &e) {
+        std::string what = e.what();
+        std::size_t at = what.find(f.path);
+        return at == std::string::npos ? what : what.replace(at, f.path.size(), "F");
+    }
+    ADD_FAILURE() << "accepted: " << text;
+    return std::string();
+}
+
+TEST(CsvSources, Checks)
+{
+    EXPECT_EQ(csvError(""), "source 'w': 'F' is empty");
+    EXPECT_EQ(csvError("t,a\n"), "source 'w': 'F' has a header but no rows");
+    EXPECT_EQ(csvError("t\n1\n"), "source 'w': 'F': it has no column besides the time");
+    EXPECT_EQ(csvError("t,a\n0,1\n1,x\n"), "source 'w': 'F': row 3, column 'a': 'x' is not a number");
+    EXPECT_EQ(csvError("t,a\n0,1\n1,\n"), "source 'w': 'F': row 3, column 'a': '' is not a number");
+    EXPECT_EQ(csvError("t,a\n0,1\n1,2,3\n"), "source 'w': 'F': row 3 has 3 fields, the header has 2");
+    EXPECT_EQ(csvError("t,a\n0,1\n0,2\n"), "source 'w': 'F': row 3: the time does not increase");
+    EXPECT_EQ(csvError("t,a\n0,1\n", "time"), "source 'w': 'F': no time column 'time' (its columns: t, a)");
+    EXPECT_EQ(csvError("t,a\n0,\"1\n"), "source 'w': 'F' is not well-formed CSV: error parsing data while strict checking enabled");
+}
+
+}  // namespace
