@@ -171,6 +171,11 @@ static void fill_table(int32_t first, int32_t last, const struct site_inputs *in
             table[i + kSteps * j] = W > 0 ? V / W : 0;
         }
     }
+    mxFree(weighted);
+    mxFree(diffuse_part);
+    mxFree(cos_part);
+    mxFree(cos_rel);
+    mxFree(hours);
 }
 
 /* 1 when the array has a first element that reads as a real double. */

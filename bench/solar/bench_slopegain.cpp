@@ -40,14 +40,15 @@ void BM_SlopegainDeliverable(benchmark::State &state)
 }
 BENCHMARK(BM_SlopegainDeliverable)->Unit(benchmark::kMillisecond);
 
-// Prints as usual and keeps the real time per iteration of each benchmark.
+// Prints as usual and keeps the CPU time per iteration of each benchmark
+// (both run on this one thread, so CPU time is the fair measure on a busy machine).
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> realTime;
+    std::map<std::string, double> cpuTime;
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred) realTime[r.benchmark_name()] = r.GetAdjustedRealTime();
+            if (r.run_type == Run::RT_Iteration && !r.error_occurred) cpuTime[r.benchmark_name()] = r.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -59,11 +60,11 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto naive = reporter.realTime.find("BM_SlopegainNaive");
-    const auto fast = reporter.realTime.find("BM_SlopegainDeliverable");
-    if (naive != reporter.realTime.end() && fast != reporter.realTime.end() && fast->second > 0) {
+    const auto naive = reporter.cpuTime.find("BM_SlopegainNaive");
+    const auto fast = reporter.cpuTime.find("BM_SlopegainDeliverable");
+    if (naive != reporter.cpuTime.end() && fast != reporter.cpuTime.end() && fast->second > 0) {
         const double ratio = naive->second / fast->second;
-        std::printf("slopegain whole year: plain nesting %.1f ms, slopegain %.2f ms, ratio %.1fx (goal >= %.0fx): %s\n",
+        std::printf("slopegain whole year: CPU time plain nesting %.1f ms, slopegain %.2f ms, ratio %.1fx (goal >= %.0fx): %s\n",
                     naive->second, fast->second, ratio, kGoal, ratio >= kGoal ? "met" : "NOT met");
     }
     benchmark::Shutdown();
