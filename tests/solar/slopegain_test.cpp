@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../../bench/solar/slopegain_naive.h"
+#include "bench/solar/slopegain_naive.h"
 #include "support/testutil.h"
 
 namespace {
