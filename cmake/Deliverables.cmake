@@ -58,6 +58,10 @@ function(_simblocks_add_deliverable name sources defs)
     target_link_options(${name} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map)
   endif()
   set(SIMBLOCKS_DELIVERABLES ${SIMBLOCKS_DELIVERABLES} ${name} CACHE INTERNAL "")
+  # The recipe, for the packaging (package/), which builds the deliverable again
+  # on a user's machine and installs it.
+  set_property(GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name} ${abs_sources})
+  set_property(GLOBAL PROPERTY SIMBLOCKS_DEFINITIONS_${name} ${defs})
 
   # Octave flavour.
   if(SIMBLOCKS_HAVE_OCTAVE)

@@ -1,0 +1,76 @@
+% simblocks  Simulation blocks for buildings, weather and solar energy.
+% Version 0.1.0
+%
+% Units, unless a help text says otherwise: angles in degrees; times in
+% seconds, simulation time and time inputs in seconds of year (seconds since
+% 1 January 00:00 of the current year); radiation in W/m2; temperatures in
+% degrees Celsius.
+%
+% Solar geometry and radiation
+%   heliolean   - Block: solar declination for a time.
+%   heliohour   - Block: apparent solar time for a time at a site.
+%   topflux     - Block: extraterrestrial solar irradiance for a time.
+%   heliopose   - Sun declination, altitude, zenith, azimuth and hour angle
+%                 for a series of times at one site.
+%   heliokit    - Irradiance, declination or solar time over a vector,
+%                 chosen by a mode.
+%   slopegain   - Table of radiation ratios of tilted to horizontal planes,
+%                 37 slopes by 37 orientations, for a month at a site.
+%
+% Weather and building components
+%   atmoglow    - Block: effective sky temperature from air temperature,
+%                 relative humidity and cloud cover.
+%   sashflow    - Block: airflow through a tilted window driven by the
+%                 temperature difference across it.
+%   pump        - Block: operating flow where two quadratic curves meet.
+%
+% Time and calendar
+%   stampin     - Block: calendar date and time of day to seconds of year.
+%   stampout    - Block: seconds of year to month, day, hour, minute, second.
+%   yearelapsed - Block: time since 1 January in years, months, days, hours,
+%                 minutes and seconds.
+%   calendarnow - Block: one field of the local date and time.
+%   clocknow    - Block: the local clock as seconds of year.
+%   wait        - Block: paces a simulation against the wall clock.
+%   wallpulse   - Block: one-shot pulse timed by the wall clock.
+%
+% Signal utilities and output
+%   degreeswap  - Block: temperature conversion between Celsius, kelvin and
+%                 Fahrenheit.
+%   printer     - Block: prints its input and the time in the command window.
+%   tablogger   - Block: appends triggered samples of its input to a text
+%                 file.
+%
+% Folder listing
+%   folderscan  - Folder listing, with patterns and recursion, as a
+%                 structure array.
+%
+% Blocks
+%   The blocks are Level-2 S-functions. In a model, use an S-Function block
+%   whose S-function name is the block's name and whose S-function
+%   parameters are the block's dialog parameters, in the order its help
+%   gives them. Called at the command line,
+%       sizes = name([], [], [], 0, p1, p2, ...)
+%   a block declares itself with the parameters p1, p2, ... and returns its
+%   38-by-1 sizes vector:
+%       sizes(1)  continuous states     sizes(2)  discrete states
+%       sizes(3)  output ports          sizes(4)  input ports
+%       sizes(7)  sample times          sizes(8)  dialog parameters expected
+%       sizes(9)  integer work width    sizes(10) real work width
+%       sizes(11) pointer work width    sizes(20) version tag, 5200229
+%       sizes(21) zero crossings        sizes(23) modes
+%       sizes(24) options word, at least 8192
+%   Given another number of parameters than it expects, a block declares
+%   nothing beyond sizes(8). The command-line call raises these errors
+%   (NAME is the block's name):
+%       MEX level2 S-function "NAME" must be called with at least 4 right
+%         hand arguments
+%       MEX level2 S-function "NAME" called with too many left hand arguments
+%       The 4th right hand argument, FLAG, passed to MEX level2 S-function
+%         "NAME" must be an integer
+%       Invalid flag passed to MEX level2 S-function "NAME"
+%   (the flag, the fourth argument, must be 0).
+%
+% Examples
+%   The examples folder next to this file holds example models, data and
+%   scripts.

@@ -1,0 +1,28 @@
+%PRINTER Prints its input and the time in the command window (block).
+%   The printer block prints its input vector, with the simulation time and
+%   a number of its own, as one line in the command window at every output
+%   call, and passes the input through to its output unchanged.
+%
+%   S-Function block: S-function name printer, no S-function parameters.
+%
+%   Input port 1             any width: the values to print
+%   Output port 1            the same width: the input, unchanged
+%   Parameters               none
+%   Sample time              continuous; no states
+%   Work record              "DWORK_NPRINTER": the block's number
+%
+%   Line: "--> print N, time T: " followed by every value and a blank, then
+%   a line break; numbers in the %g form (six significant digits, exponent
+%   form for very large or small values). N is the block's number: printer
+%   blocks are numbered 1, 2, ... in the order the simulation initialises
+%   them, and the count goes on over later runs while the library stays
+%   loaded, so two printers get 1 and 2 in a first run and 3 and 4 in the
+%   next one. With a continuous solver the block prints at every output
+%   call, minor steps included.
+%
+%   Example
+%     sizes = printer([], [], [], 0);   % sizes(4) = 1, sizes(3) = 1
+%     Printer 2 at time 0.5 with the inputs 1.5 and 20 prints
+%       --> print 2, time 0.5: 1.5 20
+%
+%   See also TABLOGGER.

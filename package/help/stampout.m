@@ -1,0 +1,30 @@
+%STAMPOUT Seconds of year to month, day, hour, minute and second (block).
+%   The stampout block converts a time in seconds of year into a calendar
+%   date and time of day, on a calendar of 365 days (February always has 28
+%   days; there is no year).
+%
+%   S-Function block: S-function name stampout, no S-function parameters.
+%
+%   Input port 1, width 1    time t, seconds of year
+%   Output port 1, width 5   [month day hour minute second]; the second
+%                            keeps the fraction of t
+%   Parameters               none
+%   Sample time              continuous; no states, no work vectors
+%
+%   The day of the year is ceil(t/86400), so a moment exactly at midnight
+%   shows as hour 24 of the day before: t = 86400 gives [1 1 24 0 0], and
+%   t = 0 gives [1 0 24 0 0]. Times beyond 31536000 (365 days) continue as
+%   month 13 with a growing day; times of 0 or less give month 1 with day 0
+%   or below. Seconds of year that count 29 February (from stampin, in a
+%   leap year) come back one day later from 1 March on. The block reports no
+%   errors of its own.
+%
+%   Example
+%     sizes = stampout([], [], [], 0);   % sizes(3) = 1 output port
+%     In a model:  t = 1         ->  [1  1  0  0  1]
+%                  t = 3600.5    ->  [1  1  1  0  0.5]
+%                  t = 5097601   ->  [3  1  0  0  1]
+%                  t = 31536000  ->  [12 31 24 0  0]
+%                  t = -1        ->  [1  0 23 59 59]
+%
+%   See also STAMPIN, YEARELAPSED.

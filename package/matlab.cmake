@@ -1,0 +1,31 @@
+# MATLAB flavour (-DSIMBLOCKS_MATLAB=ON): every deliverable is built once
+# more, against MATLAB's own mex.h and libraries, with the matlab_add_mex
+# command of CMake's FindMatlab module. Output: <build>/matlab/<name>.<ext>
+# (.mexa64 on Linux, MATLAB's own naming elsewhere), each with its help file
+# beside it; `cmake --install` puts them into the toolbox folder.
+#
+# No MATLAB is available to the project, so this flavour is not tested; it is
+# kept to the module's documented interface.
+
+find_package(Matlab COMPONENTS MX_LIBRARY)
+if(NOT Matlab_FOUND)
+  message(FATAL_ERROR "SIMBLOCKS_MATLAB is ON but no MATLAB installation was found; "
+                      "set Matlab_ROOT_DIR to the MATLAB folder (the one holding bin/ and extern/)")
+endif()
+
+# MATLAB's include folder has mex.h and no simstruc.h: the blocks get ours
+# from a folder that holds it alone, so they never see our mex.h.
+set(matlab_include ${CMAKE_BINARY_DIR}/matlab-include)
+configure_file(${CMAKE_SOURCE_DIR}/host/include/simstruc.h ${matlab_include}/simstruc.h COPYONLY)
+
+foreach(name ${SIMBLOCKS_DELIVERABLES})
+  get_property(sources GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name})
+  get_property(defs GLOBAL PROPERTY SIMBLOCKS_DEFINITIONS_${name})
+  matlab_add_mex(NAME ${name}_matlab MODULE SRC ${sources} OUTPUT_NAME ${name}
+                 DOCUMENTATION ${SIMBLOCKS_HELP_DIR}/${name}.m)
+  target_compile_definitions(${name}_matlab PRIVATE ${defs})
+  target_include_directories(${name}_matlab PRIVATE ${matlab_include} ${CMAKE_SOURCE_DIR})
+  set_target_properties(${name}_matlab PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/matlab)
+  install(TARGETS ${name}_matlab LIBRARY DESTINATION ${SIMBLOCKS_TOOLBOX_INSTALL_DIR} COMPONENT toolbox)
+endforeach()
+message(STATUS "MATLAB flavour: ${Matlab_ROOT_DIR} (.${Matlab_MEX_EXTENSION})")

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Makes the Octave package, installs it with pkg install into a scratch
+# prefix (never the user's package list), loads it and checks every
+# deliverable.
+#   octave_pkg_test.sh <deliverables.txt> <octave-cli>
+set -eu
+manifest=$1
+octave=$2
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+tarball=$("$root/package/make-octave-pkg.sh" "$manifest" "$tmp")
+cd "$tmp"
+HOME=$tmp "$octave" --no-gui --norc --no-history --quiet --eval \
+  "pkg('local_list', '$tmp/octave_packages');
+   pkg('prefix', '$tmp/pkg', '$tmp/pkg');
+   pkg('install', '-local', '$tarball');
+   pkg('load', 'simblocks');
+   addpath('$here');
+   check_toolbox('$tmp/pkg', '$root');"
+if [ -d "$root/examples" ] && [ -n "$(ls -A "$root/examples")" ]; then
+  diff -r "$root/examples" "$tmp"/pkg/simblocks-*/examples
+fi
