@@ -12,9 +12,9 @@ mkdir -p "$out"
 
 cat > "$out/mex_stub.c" <<'STUB'
 #include "mex.h"
-void *mxMalloc(size_t n) { (void)n; return 0; }
 void *mxRealloc(void *p, size_t n) { (void)p; (void)n; return 0; }
 void mxFree(void *p) { (void)p; }
+void mexErrMsgTxt(const char *msg) { (void)msg; for (;;) {} }
 int mexPrintf(const char *fmt, ...) { (void)fmt; return 0; }
 double mxGetNaN(void) { return 0; }
 bool mxIsChar(const mxArray *a) { (void)a; return 0; }

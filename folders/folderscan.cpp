@@ -56,8 +56,28 @@
 #include "mex.h"
 
 /* ---------------------------------------------------------------------------
- * Growing text in host memory.
+ * Growing blocks of host memory.
  * ------------------------------------------------------------------------- */
+
+/*
+ * Resizes a host block to count elements of elem bytes. A size that does not
+ * fit in memory sizes, or memory the host cannot give, ends the call with
+ * the host's error rather than leaving a short block to write past.
+ */
+static void *resize_block(void *block, size_t count, size_t elem)
+{
+    void *p = count <= ((size_t)-1) / elem ? mxRealloc(block, count * elem) : NULL;
+    if (p == NULL) mexErrMsgTxt("Out of memory.");
+    return p;
+}
+
+/* The next capacity of a growing block: double, or exactly what is needed. */
+static size_t next_capacity(size_t cap, size_t need, size_t first)
+{
+    size_t next = cap != 0 ? cap : first;
+    while (next < need) next = next <= ((size_t)-1) / 2 ? next * 2 : need;
+    return next;
+}
 
 typedef struct {
     char *text; /* zero-terminated once anything was appended */
@@ -67,12 +87,11 @@ typedef struct {
 
 static void text_reserve(TextBuffer *b, size_t extra)
 {
+    if (extra >= ((size_t)-1) - b->len) mexErrMsgTxt("Out of memory.");
     size_t need = b->len + extra + 1;
     if (need <= b->cap) return;
-    size_t cap = b->cap != 0 ? b->cap : 256;
-    while (cap < need) cap = cap <= ((size_t)-1) / 2 ? cap * 2 : need;
-    b->text = (char *)mxRealloc(b->text, cap);
-    b->cap = cap;
+    b->cap = next_capacity(b->cap, need, 256);
+    b->text = (char *)resize_block(b->text, b->cap, 1);
 }
 
 static void text_append(TextBuffer *b, const char *s, size_t n)
@@ -512,8 +531,8 @@ typedef struct {
 static void add_pattern(Listing *L, char *pattern)
 {
     if (L->npatterns == L->pattern_cap) {
-        L->pattern_cap = L->pattern_cap != 0 ? L->pattern_cap * 2 : 16;
-        L->patterns = (char **)mxRealloc(L->patterns, L->pattern_cap * sizeof *L->patterns);
+        L->pattern_cap = next_capacity(L->pattern_cap, L->npatterns + 1, 16);
+        L->patterns = (char **)resize_block(L->patterns, L->pattern_cap, sizeof *L->patterns);
     }
     L->patterns[L->npatterns++] = pattern;
 }
@@ -531,8 +550,8 @@ static const char *const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun"
 static void add_record(Listing *L, const char *name, const EntryStatus *st)
 {
     if (L->count == L->record_cap) {
-        L->record_cap = L->record_cap != 0 ? L->record_cap * 2 : 256;
-        L->records = (Record *)mxRealloc(L->records, L->record_cap * sizeof *L->records);
+        L->record_cap = next_capacity(L->record_cap, L->count + 1, 256);
+        L->records = (Record *)resize_block(L->records, L->record_cap, sizeof *L->records);
     }
     Record *r = &L->records[L->count++];
 
@@ -621,7 +640,7 @@ static void take_string(Listing *L, Arguments *A, char *text)
         for (char *c = text; *c != '\0'; ++c)
             if (*c == '/' || *c == '\\') cut = c;
         size_t folder_len = cut != NULL ? (size_t)(cut - text) + 1 : 0;
-        A->folder = (char *)mxMalloc(folder_len + 1);
+        A->folder = (char *)resize_block(NULL, folder_len + 1, 1);
         memcpy(A->folder, text, folder_len);
         A->folder[folder_len] = '\0';
         if (text[folder_len] != '\0') add_pattern(L, text + folder_len);
