@@ -601,25 +601,22 @@ TEST_F(Folderscan, PatternListGrowsPastAHundredThousand)
 TEST_F(Folderscan, ManyEntriesAndNoArraysLeftBehind)
 {
     const int n = 3000;
+    std::vector<std::string> expected;
     char name[32];
     for (int i = 0; i < n; ++i) {
         std::snprintf(name, sizeof name, "file_%05d.dat", i);
         writeFile(at(name), static_cast<size_t>(i % 7));
+        expected.push_back(name);
     }
     size_t before = mxhost::liveArrays();
     {
         Result r = scan(Args{str(root.c_str()), str("*.dat")});
         ASSERT_EQ(r.rows, static_cast<size_t>(n));
-        std::vector<std::string> names = r.sortedNames();
-        for (int i = 0; i < n; ++i) {
-            std::snprintf(name, sizeof name, "file_%05d.dat", i);
-            EXPECT_EQ(names[i], name);
-            EXPECT_EQ(r.find(name)->bytes, i % 7);
-        }
+        EXPECT_EQ(r.sortedNames(), expected);
+        for (const Rec &rec : r.recs) EXPECT_EQ(rec.bytes, std::atoi(rec.name.c_str() + 5) % 7) << rec.name;
     }
     EXPECT_EQ(mxhost::liveArrays(), before);
 }
-
 
 // The host's structure arrays, on which the result is built: a record count
 // whose field slots do not fit in memory sizes is refused, not wrapped into a
