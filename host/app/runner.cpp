@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -25,8 +26,12 @@ namespace {
 using engine::EngineError;
 using engine::Rate;
 using engine::SignalPiece;
+using engine::Ticker;
 
 constexpr std::size_t kPlotPoints = 20000;  // the most points a plot takes by default
+// A CSV row reaches its file at once unless the last one went out less than
+// this long ago; the run flushes every file when it ends or fails.
+constexpr std::chrono::milliseconds kFlushInterval(50);
 
 struct FileCloser {
     void operator()(std::FILE *f) const { std::fclose(f); }
@@ -37,7 +42,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 struct Columns {
     std::vector<std::string> labels;
     std::vector<const double *> values;
-    Rate rate;
+    Ticker when;
 };
 
 struct Source {
@@ -45,6 +50,7 @@ struct Source {
     double *data = nullptr;
     const SourceSpec *spec = nullptr;
     std::unique_ptr<CsvSignal> csv;
+    Ticker when;  // set once the run has started
 
     void fill(double t)
     {
@@ -69,7 +75,9 @@ private:
     Columns columns(const std::vector<ColumnSpec> &specs, double every, const std::string &who) const;
     void setupOutputs();
     void step(long long k);
-    void writeCsv(std::FILE *f, double t, const Columns &c);
+    struct CsvOut;
+    void writeCsv(CsvOut &out, double t);
+    void flushAll();
     void writeTable(double t, Columns &c, bool &header);
 
     const ModelSpec &m_;
@@ -83,6 +91,8 @@ private:
     struct CsvOut {
         Columns cols;
         File file;
+        std::string path;
+        std::chrono::steady_clock::time_point flushed;
     };
     struct TableOut {
         Columns cols;
@@ -228,8 +238,10 @@ Columns Run::columns(const std::vector<ColumnSpec> &specs, double every, const s
             c.values.push_back(sim_.signal(p.node, p.port, p.first + j));
         }
     }
-    if (every > 0) c.rate = sim_.periodicRate(every, 0.0, who);
-    else c.rate.everyStep = true;
+    Rate rate;
+    if (every > 0) rate = sim_.periodicRate(every, 0.0, who);
+    else rate.everyStep = true;
+    c.when = Ticker(rate);
     return c;
 }
 
@@ -259,7 +271,7 @@ void Run::setupOutputs()
         std::fputc('\n', f.get());
         std::fflush(f.get());
         report_.files.push_back(s.file);
-        csv_.push_back(CsvOut{std::move(cols), std::move(f)});
+        csv_.push_back(CsvOut{std::move(cols), std::move(f), s.file, std::chrono::steady_clock::now()});
     }
 
     if (o_.plotFile.empty()) return;
@@ -284,9 +296,10 @@ void Run::setupOutputs()
     plotCols_ = columns(specs, every, "plot");
     if (every <= 0) {
         long long n = (sim_.numSteps() + static_cast<long long>(kPlotPoints) - 1) / static_cast<long long>(kPlotPoints);
-        plotCols_.rate = Rate();
-        if (n <= 1) plotCols_.rate.everyStep = true;
-        else plotCols_.rate.hits.emplace_back(n, 0);
+        Rate rate;
+        if (n <= 1) rate.everyStep = true;
+        else rate.hits.emplace_back(n, 0);
+        plotCols_.when = Ticker(rate);
     }
     plot_.title = m_.plot.title.empty() ? m_.name : m_.plot.title;
     plot_.labels = plotCols_.labels;
@@ -294,8 +307,10 @@ void Run::setupOutputs()
     plotting_ = true;
 }
 
-void Run::writeCsv(std::FILE *f, double t, const Columns &c)
+void Run::writeCsv(CsvOut &out, double t)
 {
+    std::FILE *f = out.file.get();
+    const Columns &c = out.cols;
     char line[4096];
     std::size_t len = numberText(t, line, sizeof line);
     for (const double *v : c.values) {
@@ -308,8 +323,18 @@ void Run::writeCsv(std::FILE *f, double t, const Columns &c)
     }
     line[len++] = '\n';
     std::fwrite(line, 1, len, f);
-    // Each row reaches the file at once, so a failing run keeps what it wrote.
-    if (std::fflush(f) != 0) throw ModelError(std::string("cannot write a CSV row: ") + std::strerror(errno));
+    // Rows reach the file as they come, but at most one write to the system
+    // per flush interval: a system call per row would cost more than some
+    // blocks' whole compute.
+    auto now = std::chrono::steady_clock::now();
+    if (now - out.flushed < kFlushInterval) return;
+    out.flushed = now;
+    if (std::fflush(f) != 0) throw ModelError("cannot write to '" + out.path + "': " + std::strerror(errno));
+}
+
+void Run::flushAll()
+{
+    for (CsvOut &c : csv_) std::fflush(c.file.get());
 }
 
 void Run::writeTable(double t, Columns &c, bool &header)
@@ -332,13 +357,13 @@ void Run::step(long long k)
 {
     double t = sim_.timeAt(k);
     for (Source &s : sources_)
-        if (engine::hits(sim_.rate(s.node), k)) s.fill(t);
+        if (s.when.due(k)) s.fill(t);
     sim_.outputs(k);
     for (CsvOut &c : csv_)
-        if (engine::hits(c.cols.rate, k)) writeCsv(c.file.get(), t, c.cols);
+        if (c.cols.when.due(k)) writeCsv(c, t);
     for (TableOut &c : tables_)
-        if (engine::hits(c.cols.rate, k)) writeTable(t, c.cols, c.header);
-    if (plotting_ && engine::hits(plotCols_.rate, k)) {
+        if (c.cols.when.due(k)) writeTable(t, c.cols, c.header);
+    if (plotting_ && plotCols_.when.due(k)) {
         plot_.time.push_back(t);
         for (std::size_t i = 0; i < plotCols_.values.size(); ++i) plot_.series[i].push_back(*plotCols_.values[i]);
     }
@@ -376,13 +401,17 @@ RunReport Run::go()
 
     try {
         sim_.start();
+        for (Source &s : sources_) s.when = Ticker(sim_.rate(s.node));
         for (long long k = 0; k < sim_.numSteps(); ++k) step(k);
     } catch (...) {
+        flushAll();  // every row written before the failure stays in its file
         progress_->clear();
         sim_.terminate();  // the run's own error is the one to report
         throw;
     }
     report_.steps = sim_.numSteps();
+    for (CsvOut &c : csv_)
+        if (std::fflush(c.file.get()) != 0) throw ModelError("cannot write to '" + c.path + "': " + std::strerror(errno));
     std::string err = sim_.terminate();
     progress_->clear();
     if (!err.empty()) throw EngineError(err);

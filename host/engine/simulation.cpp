@@ -373,6 +373,7 @@ void Simulation::resolveRates()
     }
     for (int i : inherited)
         if (open[static_cast<std::size_t>(i)]) nodes_[static_cast<std::size_t>(i)].rate.everyStep = true;
+    for (Node &n : nodes_) n.ticker = Ticker(n.rate);
 }
 
 void Simulation::send(Node &n, int flag, double t)
@@ -415,6 +416,8 @@ void Simulation::start()
     started_ = true;
     for (int i : order_) send(nodes_[static_cast<std::size_t>(i)], kSampleTimes, start_);
     resolveRates();
+    for (int i : order_)
+        if (nodes_[static_cast<std::size_t>(i)].block->hasUpdate()) updaters_.push_back(i);
     for (int i : order_) {
         Node &n = nodes_[static_cast<std::size_t>(i)];
         if (n.block->hasStart()) send(n, kStart, start_);
@@ -431,7 +434,8 @@ void Simulation::outputs(long long k)
     model_.setTime(t);
     for (int i : order_) {
         Node &n = nodes_[static_cast<std::size_t>(i)];
-        if (hits(n.rate, k)) send(n, kOutputs, t);
+        n.hitNow = n.ticker.due(k);
+        if (n.hitNow) send(n, kOutputs, t);
     }
 }
 
@@ -439,9 +443,9 @@ void Simulation::updates(long long k)
 {
     double t = timeAt(k);
     model_.setTime(t);
-    for (int i : order_) {
+    for (int i : updaters_) {
         Node &n = nodes_[static_cast<std::size_t>(i)];
-        if (n.block->hasUpdate() && hits(n.rate, k)) send(n, kUpdate, t);
+        if (n.hitNow) send(n, kUpdate, t);
     }
 }
 

@@ -52,6 +52,36 @@ inline bool hits(const Rate &r, long long k)
     return false;
 }
 
+// Follows a rate through the steps of a run in order (k = 0, 1, 2, ...)
+// with a counter instead of a division per step; any other k is answered
+// from the rate itself.
+class Ticker {
+public:
+    Ticker() = default;
+    explicit Ticker(Rate r) : rate_(std::move(r))
+    {
+        simple_ = !rate_.everyStep && !rate_.firstStep && rate_.hits.size() == 1;
+        if (simple_) next_ = rate_.hits[0].second;
+    }
+    const Rate &rate() const { return rate_; }
+    bool due(long long k)
+    {
+        if (rate_.everyStep) return true;
+        if (!simple_) return hits(rate_, k);
+        const long long n = rate_.hits[0].first, m = rate_.hits[0].second;
+        if (k != last_ + 1) next_ = k + ((m - k) % n + n) % n;  // the first hit at or after k
+        last_ = k;
+        if (k < next_) return false;
+        next_ += n;
+        return true;
+    }
+
+private:
+    Rate rate_;
+    bool simple_ = false;
+    long long next_ = 0, last_ = -1;
+};
+
 // Period of a source that never changes.
 constexpr double kConstantPeriod = std::numeric_limits<double>::infinity();
 
@@ -112,7 +142,8 @@ public:
     // Where element e of output port 'port' of a node lives (after prepare).
     const double *signal(int node, int port, int element) const;
 
-    // Step k: outputs of the blocks with a hit, then their updates.
+    // Step k: outputs of the blocks with a hit, then the updates of the same
+    // blocks (call updates(k) after outputs(k)).
     void outputs(long long k);
     void updates(long long k);
     // Terminate (107) on every block that was started; safe to call twice.
@@ -132,6 +163,8 @@ private:
         double period = 0.0, offset = 0.0;             // a source's sample time
         std::vector<std::vector<SignalPiece>> inputs;  // per input port
         Rate rate;
+        Ticker ticker;       // the rate, step by step
+        bool hitNow = false; // whether outputs ran at the current step
     };
 
     [[noreturn]] void fail(int node, const std::string &what) const;
@@ -145,6 +178,7 @@ private:
     Model model_;
     std::vector<Node> nodes_;
     std::vector<int> order_;
+    std::vector<int> updaters_;  // the blocks of order_ that have mdlUpdate
     double start_ = 0.0, step_ = 0.0;
     long long numSteps_ = 0;
     bool prepared_ = false, started_ = false, terminated_ = false;
