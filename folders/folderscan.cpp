@@ -237,11 +237,9 @@ static void refresh_time_zone(void) {}
 
 static int scan_open_path(FolderScan *s)
 {
+    /* Paths of any length are built; the system decides how long it accepts
+     * (MAX_PATH unless long paths are enabled). */
     TextBuffer pattern = {NULL, 0, 0};
-    /* Long drive paths go through the form that lifts the classic limit. */
-    if (s->path.len + 2 >= MAX_PATH && isalpha((unsigned char)s->path.text[0]) && s->path.text[1] == ':'
-        && s->path.text[2] == '\\')
-        text_append(&pattern, "\\\\?\\", 4);
     text_append(&pattern, s->path.text, s->path.len);
     if (pattern.len > 0 && !is_sep(pattern.text[pattern.len - 1])) text_append_char(&pattern, '\\');
     text_append_char(&pattern, '*');
