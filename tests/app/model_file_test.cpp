@@ -1,10 +1,12 @@
 // The runner's parts in-process: signal references, model documents, CSV
-// sources (quoting, interpolation, holding, checks).
+// sources (quoting, interpolation, holding, checks), the step counters of
+// sample rates.
 #include <cmath>
 
 #include "app_support.h"
 #include "csv_source.h"
 #include "model_file.h"
+#include "simulation.h"
 
 using namespace apptest;
 using simrun::CsvSignal;
@@ -174,6 +176,46 @@ TEST(CsvSources, Checks)
     EXPECT_EQ(csvError("t,a\n0,1\n0,2\n"), "source 'w': 'F': row 3: the time does not increase");
     EXPECT_EQ(csvError("t,a\n0,1\n", "time"), "source 'w': 'F': no time column 'time' (its columns: t, a)");
     EXPECT_EQ(csvError("t,a\n0,\"1\n"), "source 'w': 'F' is not well-formed CSV: error parsing data while strict checking enabled");
+}
+
+// A Ticker walked through the steps answers as the rate's own test does,
+// also when the walk skips steps.
+TEST(Rates, TickerAgreesWithTheRate)
+{
+    std::vector<engine::Rate> rates(4);
+    rates[0].everyStep = true;
+    rates[1].hits = {{6, 0}};
+    rates[2].hits = {{4, 3}};
+    rates[3].firstStep = true;
+    rates[3].hits = {{5, 2}, {3, 1}};
+    for (const engine::Rate &r : rates) {
+        engine::Ticker walk(r), jumpy(r);
+        for (long long k = 0; k < 40; ++k) EXPECT_EQ(walk.due(k), engine::hits(r, k)) << k;
+        for (long long k : {0LL, 1LL, 7LL, 8LL, 9LL, 3LL, 4LL, 5LL, 100LL, 101LL, 103LL})
+            EXPECT_EQ(jumpy.due(k), engine::hits(r, k)) << k;
+    }
+    // The hits themselves: every 6th step from 0; every 4th from 3.
+    EXPECT_TRUE(engine::hits(rates[1], 12));
+    EXPECT_FALSE(engine::hits(rates[1], 13));
+    EXPECT_TRUE(engine::hits(rates[2], 7));
+    EXPECT_FALSE(engine::hits(rates[2], 8));
+}
+
+// A period's hits are the times offset + j * period on the run's grid.
+TEST(Rates, PeriodsOnTheStepGrid)
+{
+    engine::Simulation sim;
+    sim.prepare(30, 10, 300);  // t = 30 + 10 k
+    engine::Rate r = sim.periodicRate(60, 0, "x");  // t = 60, 120, ... : k = 3, 9, ...
+    ASSERT_EQ(r.hits.size(), 1u);
+    EXPECT_EQ(r.hits[0], (std::pair<long long, long long>{6, 3}));
+    r = sim.periodicRate(60, 20, "x");  // t = 80, 140, ... : k = 5, 11, ...
+    EXPECT_EQ(r.hits[0], (std::pair<long long, long long>{6, 5}));
+    EXPECT_EQ(sim.periodicRate(10, 0, "x").hits[0], (std::pair<long long, long long>{1, 0}));
+    EXPECT_EQ(sim.numSteps(), 28);
+    EXPECT_THROW(sim.periodicRate(60, 5, "x"), engine::EngineError);   // off the grid
+    EXPECT_THROW(sim.periodicRate(25, 0, "x"), engine::EngineError);   // not a multiple of the step
+    EXPECT_THROW(sim.periodicRate(-1, 0, "x"), engine::EngineError);
 }
 
 }  // namespace
