@@ -167,6 +167,16 @@ TEST(Examples, RoofPlotIsAPng)
     EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
 }
 
+TEST(Examples, WithoutGnuplotTheRunStillWritesItsCsv)
+{
+    TempDir dir;
+    Result r = simrun({"--no-progress", "--plot", "roof.png", examplesDir() + "/roof.json"}, dir.path(), "PATH=/nonexistent");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("simrun: no plot: gnuplot is not installed (Debian package gnuplot-nox)"), std::string::npos) << r.err;
+    EXPECT_EQ(readTable(dir / "roof.csv").rows.size(), 145u);
+    EXPECT_FALSE(std::filesystem::exists(dir / "roof.png"));
+}
+
 TEST(Examples, WindowAndPumpMatchTheFormulas)
 {
     TempDir dir;
