@@ -280,11 +280,12 @@ static void frameInstallMethods(SimStruct *S)
 /*
  * The engine passes its instance as a real double array of exactly two rows:
  * the record's address and the version tag. Anything else, including a
- * two-row array of another class, means no engine instance.
+ * two-row array of another class or one with no column (whose data block, if
+ * the host keeps one, holds no element to read), means no engine instance.
  */
 static SimStruct *frameEngineInstance(const mxArray *ref)
 {
-    if (mxGetM(ref) != 2 || !mxIsDouble(ref) || mxIsComplex(ref)) return NULL;
+    if (mxGetM(ref) != 2 || mxGetNumberOfElements(ref) < 2 || !mxIsDouble(ref) || mxIsComplex(ref)) return NULL;
     const double *p = mxGetPr(ref);
     if (p == NULL || p[1] != (double)SIMSTRUCT_VERSION_LEVEL2) return NULL;
     return (SimStruct *)(uintptr_t)p[0];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,19 @@ TEST(CommandLine, ReferencesThatAreNoEngineInstanceMakeAStandAloneOne)
         EXPECT_EQ(r.values(0)[23], 8194.0);
         EXPECT_EQ(r.values(0)[31], 2.0);
     }
+}
+
+TEST(CommandLine, TwoRowsWithoutAColumnAreNoReference)
+{
+    // A host may keep the data block of an array emptied to two rows and no
+    // column: what it still holds is no element, never an address and a tag.
+    SimStruct other{};
+    other.modelName = "other";
+    mxArray *ref = mxhost::columnVector({static_cast<double>(reinterpret_cast<std::uintptr_t>(&other)), 5200229});
+    mxSetN(ref, 0);
+    auto r = callMex("atmoglow", 1, Args{empty(), ref, empty(), num(0), num(7)});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.values(0), expectedSizes({{2, 1}, {3, 1}, {6, 1}, {7, 1}, {19, 5200229}, {23, 8194}, {31, 2}}));
 }
 
 TEST(CommandLine, NothingIsLeftBehind)
