@@ -18,6 +18,10 @@ endif()
 set(matlab_include ${CMAKE_BINARY_DIR}/matlab-include)
 configure_file(${CMAKE_SOURCE_DIR}/host/include/simstruc.h ${matlab_include}/simstruc.h COPYONLY)
 
+# matlab_add_mex lists the help file among the target's sources; CMake would
+# take a .m file for a C source and compile it.
+set_source_files_properties(${help_files} PROPERTIES HEADER_FILE_ONLY ON)
+
 foreach(name ${SIMBLOCKS_DELIVERABLES})
   get_property(sources GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name})
   get_property(defs GLOBAL PROPERTY SIMBLOCKS_DEFINITIONS_${name})

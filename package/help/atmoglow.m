@@ -4,7 +4,7 @@
 %   use it for the long-wave exchange of roofs, facades and collectors.
 %
 %   S-Function block: S-function name atmoglow, S-function parameter
-%   daily_correction.
+%   the switch below, such as  0.
 %
 %   Parameter 1              daily correction switch: above 0 adds a
 %                            day/night term to the clear-sky emissivity;

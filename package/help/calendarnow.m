@@ -4,7 +4,7 @@
 %   parameter.
 %
 %   S-Function block: S-function name calendarnow, S-function parameter
-%   the field selector.
+%   the field selector below, such as  1.
 %
 %   Parameter 1              field selector, truncated toward zero:
 %                            1 year (four digits), 2 month (1 to 12),

@@ -1,9 +1,9 @@
-%DEGREESWAP Temperature conversion between Celsius, kelvin and Fahrenheit (block).
+%DEGREESWAP Temperature conversion: Celsius, kelvin, Fahrenheit (block).
 %   The degreeswap block converts a temperature signal from one unit to
 %   another.
 %
 %   S-Function block: S-function name degreeswap, S-function parameters
-%   initial unit, final unit.
+%   the initial and the final unit code below, such as  1, 3.
 %
 %   Parameter 1              unit code of the input
 %   Parameter 2              unit code of the output
@@ -28,8 +28,9 @@
 %
 %   Example
 %     sizes = degreeswap([], [], [], 0, 1, 3);   % sizes(8) = 2, sizes(4) = 1
-%     In a model, codes 1 and 3:  100  ->  212;  codes 2 and 1:  0  ->  -273.15
-%     At the command line an invalid code leaves the declaration after
+%     In a model, codes 1 and 3:  100  ->  212
+%                 codes 2 and 1:    0  ->  -273.15
+%     At the command line an invalid code stops the declaration after
 %     sizes(8): degreeswap([], [], [], 0, 4, 1) has sizes(4) = 0.
 %
 %   See also ATMOGLOW, SASHFLOW.

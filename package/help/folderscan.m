@@ -8,7 +8,7 @@
 %     - a pattern when it holds "*"; the first pattern may carry the folder
 %       in front of its last / or \ (as in 'data/*.txt')
 %     - the recursive switch when it holds "-r" anywhere (so a folder named
-%       my-results must be given as a pattern or through its parent)
+%       my-results must be given with a pattern, as 'my-results/*')
 %     - the folder, when none is given yet
 %     - otherwise a further pattern (a name, or a pattern using "?")
 %   With no folder the current folder is listed, with no pattern every

@@ -3,7 +3,7 @@
 %   time that arrives on its input, at a site given by two longitudes.
 %
 %   S-Function block: S-function name heliohour, S-function parameters
-%   longitude_timezone, longitude.
+%   the two longitudes below, such as  -15, -10.
 %
 %   Parameter 1              longitude of the time zone's meridian, degrees
 %   Parameter 2              longitude of the site, degrees
@@ -33,7 +33,8 @@
 %
 %   Example
 %     sizes = heliohour([], [], [], 0, -15, -10);   % sizes(8) = 2
-%     In a model, t = 0 with parameters 15 and 10 gives 1025.734656 s:
-%     -174.265344 s of equation of time plus 240 * 5 s.
+%     In a model, t = 0 with parameters 15 and 10 (a site 5 degrees east
+%     of its zone meridian) gives 1025.734656 s: -174.265344 s of equation
+%     of time on 1 January plus 240 * 5 s.
 %
 %   See also HELIOLEAN, TOPFLUX, HELIOPOSE, HELIOKIT.

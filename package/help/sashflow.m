@@ -4,7 +4,7 @@
 %   (stack effect).
 %
 %   S-Function block: S-function name sashflow, S-function parameters
-%   angle_scale, height, width.
+%   A, H, W below, such as  10, 1.2, 0.8.
 %
 %   Parameter 1              angle scale A: the opening angle, in degrees,
 %                            that an opening signal of 1 stands for
@@ -16,7 +16,8 @@
 %   Output port 1, width 1   air volume flow, m3/s (for H and W in m)
 %   Sample time              continuous; no states, no work vectors
 %
-%   flow = k(a) (W (0.4116 + 0.0174 a) - 0.0928 H) H sqrt(1.09 H |T1 - T2| / Tm)
+%   flow = k(a) (W (0.4116 + 0.0174 a) - 0.0928 H) H
+%          * sqrt(1.09 H |T1 - T2| / Tm)
 %   with k(a) = 0.0186 a - 0.000119 a^2 + 2.6e-7 a^3 and Tm the mean of the
 %   two absolute temperatures (T + 273.15). The flow has no sign: which side
 %   is which does not matter. The parameters are read at every step.

@@ -9,7 +9,8 @@
 %     month                below 1: the whole year; otherwise the month
 %                          number, truncated toward zero (1 = January).
 %                          Months after 12 run on into the following year
-%                          (13 is next January), up to 815
+%                          (13 is next January), up to 815; NaN gives
+%                          a table of zeros
 %     latitude             degrees, north positive
 %     longitude            degrees, west positive
 %     longitude_timezone   longitude of the time zone's meridian, degrees,
@@ -35,7 +36,8 @@
 %   with Rb the ratio of the beam on the plane to the beam on the horizontal
 %   (negative when the sun is behind the plane; 0 when the sun's zenith
 %   cosine is below 1e-5). A negative ratio counts as 0. The sky is thus
-%   isotropic and sky_model has no effect. With k > 0 the first row is 1.
+%   isotropic and sky_model has no effect. With k > 0 the first row is 1,
+%   up to rounding.
 %
 %   Before each row its slope is printed as "slope 0" to "slope 90" with a
 %   degree sign (37 lines; the sign is the byte 0xB0 on Windows, UTF-8

@@ -4,7 +4,7 @@
 %   last input element, the trigger, is above 0.9.
 %
 %   S-Function block: S-function name tablogger, S-function parameters
-%   new-file switch, file name.
+%   the new-file switch and the file name below, such as  1, 'log.txt'.
 %
 %   Parameter 1              new-file switch: not 0 empties the file when
 %                            the simulation initialises and writes a

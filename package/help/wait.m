@@ -5,7 +5,7 @@
 %   its start or from a set moment of the year.
 %
 %   S-Function block: S-function name wait, S-function parameters
-%   month, day, hour, minute, second, step.
+%   the six below, such as  0, 0, 0, 0, 0, 1.
 %
 %   Parameters 1 to 5        start moment: month, day, hour, minute, second
 %                            (each truncated toward zero); used when the

@@ -5,7 +5,7 @@
 %   0 again. A running pulse cannot be retriggered.
 %
 %   S-Function block: S-function name wallpulse, S-function parameters
-%   length, mode.
+%   the pulse length and the trigger mode below, such as  5, 1.
 %
 %   Parameter 1              pulse length, seconds of wall-clock time,
 %                            truncated toward zero (2.9 acts as 2)

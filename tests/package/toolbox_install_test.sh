@@ -17,8 +17,9 @@ toolbox=$tmp/prefix/$rel
 if [ -d "$root/examples" ]; then
   diff -r "$root/examples" "$toolbox/examples"
 fi
+# `help <toolbox folder name>` (help simblocks by default) prints Contents.m.
+overview="text = evalc('help $(basename "$rel")');
+  assert(! isempty(strfind(text, 'heliopose')), 'help on the folder name must show Contents.m');"
 cd "$tmp"
 "$octave" --no-gui --norc --no-history --quiet --eval \
-  "addpath('$toolbox'); addpath('$here'); check_toolbox('$toolbox', '$root');
-   text = evalc('help simblocks');
-   assert(! isempty(strfind(text, 'heliopose')), 'help simblocks must show Contents.m');"
+  "addpath('$toolbox'); addpath('$here'); check_toolbox('$toolbox', '$root'); $overview"
