@@ -13,36 +13,14 @@
 
 #include "simstruc.h"
 #include "time/calendar.h"
+#include "time/time_block.h"
 
 static const double kSecondsPerDay = 86400;
 
-void mdlInitializeSizes(SimStruct *S)
-{
-    ssSetNumSFcnParams(S, 0);
-    if (ssGetNumSFcnParams(S) != ssGetSFcnParamsCount(S)) return;
-    ssSetNumContStates(S, 0);
-    ssSetNumDiscStates(S, 0);
-    if (!ssSetNumInputPorts(S, 1)) return;
-    ssSetInputPortWidth(S, 0, 1);
-    ssSetInputPortDirectFeedThrough(S, 0, 1);
-    ssSetInputPortRequiredContiguous(S, 0, 0);
-    if (!ssSetNumOutputPorts(S, 1)) return;
-    ssSetOutputPortWidth(S, 0, 5);
-    ssSetNumSampleTimes(S, 1);
-    ssSetNumRWork(S, 0);
-    ssSetNumIWork(S, 0);
-    ssSetNumPWork(S, 0);
-    ssSetNumModes(S, 0);
-    ssSetNumNonsampledZCs(S, 0);
-    ssSetCommonDeclarationFlags(S);
-    ssSupportsMultipleExecInstances(S, 1);
-}
+/* No parameters; input 1, output 5; common declaration flags. */
+void mdlInitializeSizes(SimStruct *S) { time_block_declare(S, 0, 1, 5, 0, 1); }
 
-void mdlInitializeSampleTimes(SimStruct *S)
-{
-    ssSetSampleTime(S, 0, 0.0);
-    ssSetOffsetTime(S, 0, 0.0);
-}
+void mdlInitializeSampleTimes(SimStruct *S) { time_block_continuous(S); }
 
 void mdlOutputs(SimStruct *S, int_T tid)
 {

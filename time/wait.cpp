@@ -85,9 +85,19 @@ void mdlInitializeSampleTimes(SimStruct *S)
     ssSetOffsetTime(S, 0, 0.0);
 }
 
+/*
+ * The reference record, which exists only where the engine offers DWork
+ * records; without it there is nothing to pace by.
+ */
+static real_T *reference_record(SimStruct *S)
+{
+    return ssGetNumDWork(S) >= 1 ? (real_T *)ssGetDWork(S, 0) : NULL;
+}
+
 void mdlStart(SimStruct *S)
 {
-    real_T *reference = (real_T *)ssGetDWork(S, 0);
+    real_T *reference = reference_record(S);
+    if (reference == NULL) return;
     if (param(S, 0) > 0) {
         *reference = seconds_of_year(trunc_int32(param(S, 0)), trunc_int32(param(S, 1)), trunc_int32(param(S, 2)),
                                      trunc_int32(param(S, 3)), trunc_int32(param(S, 4)), 0);
@@ -110,7 +120,8 @@ void mdlOutputs(SimStruct *S, int_T tid)
 void mdlUpdate(SimStruct *S, int_T tid)
 {
     (void)tid;
-    real_T *stored = (real_T *)ssGetDWork(S, 0);
+    real_T *stored = reference_record(S);
+    if (stored == NULL) return;
     double reference = *stored;
     double previous = NAN;
     for (;;) {
@@ -120,6 +131,7 @@ void mdlUpdate(SimStruct *S, int_T tid)
             return;
         }
         const double now = count;
+        /* The count restarted with a new year since the reference, or since the last reading. */
         if (reference - now > kHalfYear) {
             reference -= ceil((reference - now - kHalfYear) / kYear) * kYear;
         } else if (previous - now > kHalfYear) {

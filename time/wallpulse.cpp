@@ -24,6 +24,7 @@
 #include "simstruc.h"
 #include "frame/block_util.h"
 #include "time/calendar.h"
+#include "time/time_block.h"
 
 static const int64_t kYear = CALENDAR_COMMON_YEAR_SECONDS;
 
@@ -54,31 +55,10 @@ static int64_t carried_end(int64_t end, int64_t now, int32_T length)
     return end;
 }
 
-void mdlInitializeSizes(SimStruct *S)
-{
-    ssSetNumSFcnParams(S, 2);
-    if (ssGetNumSFcnParams(S) != ssGetSFcnParamsCount(S)) return;
-    ssSetNumContStates(S, 0);
-    ssSetNumDiscStates(S, 0);
-    if (!ssSetNumInputPorts(S, 1)) return;
-    ssSetInputPortWidth(S, 0, 1);
-    ssSetInputPortDirectFeedThrough(S, 0, 1);
-    ssSetInputPortRequiredContiguous(S, 0, 0);
-    if (!ssSetNumOutputPorts(S, 1)) return;
-    ssSetOutputPortWidth(S, 0, 1);
-    ssSetNumSampleTimes(S, 1);
-    ssSetNumRWork(S, 0);
-    ssSetNumIWork(S, 2);
-    ssSetNumPWork(S, 0);
-    ssSetNumModes(S, 0);
-    ssSetNumNonsampledZCs(S, 0);
-}
+/* Length and mode; input 1, output 1; two integer work elements; no common declaration flags. */
+void mdlInitializeSizes(SimStruct *S) { time_block_declare(S, 2, 1, 1, 2, 0); }
 
-void mdlInitializeSampleTimes(SimStruct *S)
-{
-    ssSetSampleTime(S, 0, 0.0);
-    ssSetOffsetTime(S, 0, 0.0);
-}
+void mdlInitializeSampleTimes(SimStruct *S) { time_block_continuous(S); }
 
 void mdlInitializeConditions(SimStruct *S)
 {

@@ -3,7 +3,6 @@
 // record, declaration flags, engine request 197, sample times).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <string>
@@ -198,37 +197,22 @@ TEST(Yearelapsed, OddYearsAndMonths)
 
 // ---- Declarations ----------------------------------------------------------
 
-struct Declared {
-    std::vector<double> sizes;
-    std::vector<engine::GenericRequest> requests;
-};
-
-Declared declare(const std::string &name, const Args &params, bool dworkService = true)
+bool asked197(const engine::Model &m)
 {
-    engine::Model m;
-    m.offerDWorkService(dworkService);
-    engine::Block b(m, testutil::library(name), name, params.view());
-    b.initializeSizes();
-    return {b.sizesVector(), m.requests()};
-}
-
-bool asked197(const Declared &d)
-{
-    for (const auto &r : d.requests)
+    for (const auto &r : m.requests())
         if (r.code == 197) return r.hasBool && r.boolValue && r.intArg == 0;
     return false;
 }
 
-TEST(TimeDeclarations, FlagsAndRequests)
+TEST(TimeDeclarations, PortsWorkFlagsAndRequests)
 {
-    const double common = 0x880000 | 0x2;
     struct Case {
         const char *name;
-        int params, inputs, outputs, iwork;
+        int params, inputWidth, outputWidth, iwork;
         bool commonFlags;
     };
     const Case cases[] = {
-        {"stampin", 0, 1, 1, 0, false},    {"stampout", 0, 1, 1, 0, true},  {"yearelapsed", 0, 1, 1, 0, true},
+        {"stampin", 0, 6, 1, 0, false},    {"stampout", 0, 1, 5, 0, true},  {"yearelapsed", 0, 6, 6, 0, true},
         {"calendarnow", 1, 0, 1, 0, true}, {"clocknow", 0, 0, 1, 0, true},  {"wait", 6, 0, 0, 0, true},
         {"wallpulse", 2, 1, 1, 2, false},
     };
@@ -236,54 +220,41 @@ TEST(TimeDeclarations, FlagsAndRequests)
         SCOPED_TRACE(c.name);
         Args params;
         for (int i = 0; i < c.params; ++i) params.arrays.push_back(num(1));
-        const Declared d = declare(c.name, params);
-        EXPECT_EQ(d.sizes.at(7), c.params);
-        EXPECT_EQ(d.sizes.at(3), c.inputs);
-        EXPECT_EQ(d.sizes.at(2), c.outputs);
-        EXPECT_EQ(d.sizes.at(8), c.iwork);
-        EXPECT_EQ(d.sizes.at(6), 1);
-        EXPECT_EQ(d.sizes.at(23), 8192);  // no options of their own
-        EXPECT_EQ(d.sizes.at(31), c.commonFlags ? common : 2);
-        EXPECT_EQ(asked197(d), c.commonFlags);
+        engine::Model m;
+        engine::Block b(m, testutil::library(c.name), c.name, params.view());
+        b.initializeSizes();
+        const std::vector<double> &sizes = b.sizesVector();
+        EXPECT_EQ(sizes.at(7), c.params);
+        EXPECT_EQ(b.numInputPorts(), c.inputWidth > 0 ? 1 : 0);
+        if (c.inputWidth > 0) {
+            EXPECT_EQ(b.inputWidth(0), c.inputWidth);
+            EXPECT_TRUE(b.directFeedThrough(0));
+            EXPECT_FALSE(b.requiredContiguous(0));
+        }
+        EXPECT_EQ(b.numOutputPorts(), c.outputWidth > 0 ? 1 : 0);
+        if (c.outputWidth > 0) {
+            EXPECT_EQ(b.outputWidth(0), c.outputWidth);
+        }
+        EXPECT_EQ(sizes.at(8), c.iwork);
+        EXPECT_EQ(sizes.at(6), 1);
+        EXPECT_EQ(sizes.at(23), 8192);  // no options of their own
+        EXPECT_EQ(sizes.at(31), c.commonFlags ? (0x880000 | 0x2) : 0x2);
+        EXPECT_EQ(asked197(m), c.commonFlags);
+        EXPECT_EQ(b.hasInitializeConditions(), std::string(c.name) == "wallpulse");
+        EXPECT_EQ(b.hasStart(), std::string(c.name) == "wait");
+        EXPECT_EQ(b.hasUpdate(), std::string(c.name) == "wait");
+        b.allocate();
+        b.request(engine::kSampleTimes);
+        EXPECT_EQ(b.sampleTime(0), c.params == 6 ? 1.0 : 0.0);  // wait's period is its step
+        EXPECT_EQ(b.offsetTime(0), 0.0);
     }
-}
-
-TEST(TimeDeclarations, PortsAndSampleTimes)
-{
-    Harness in("stampin", Args{});
-    EXPECT_EQ(in.block().inputWidth(0), 6);
-    EXPECT_TRUE(in.block().directFeedThrough(0));
-    EXPECT_FALSE(in.block().requiredContiguous(0));
-    EXPECT_EQ(in.block().outputWidth(0), 1);
-    Harness out("stampout", Args{});
-    EXPECT_EQ(out.block().inputWidth(0), 1);
-    EXPECT_EQ(out.block().outputWidth(0), 5);
-    Harness el("yearelapsed", Args{});
-    EXPECT_EQ(el.block().inputWidth(0), 6);
-    EXPECT_EQ(el.block().outputWidth(0), 6);
-    Harness pulse("wallpulse", Args{num(5), num(1)});
-    EXPECT_EQ(pulse.block().inputWidth(0), 1);
-    EXPECT_TRUE(pulse.block().directFeedThrough(0));
-    EXPECT_TRUE(pulse.block().hasInitializeConditions());
-    EXPECT_FALSE(pulse.block().hasStart());
-    EXPECT_FALSE(pulse.block().hasUpdate());
-    for (Harness *h : {&in, &out, &el, &pulse}) {
-        EXPECT_EQ(h->block().sampleTime(0), 0.0);
-        EXPECT_EQ(h->block().offsetTime(0), 0.0);
-    }
-    // wait: the sample time is the step.
-    Harness w("wait", Args{num(0), num(0), num(0), num(0), num(0), num(2.5)});
-    EXPECT_EQ(w.block().sampleTime(0), 2.5);
-    EXPECT_EQ(w.block().offsetTime(0), 0.0);
-    EXPECT_TRUE(w.block().hasStart());
-    EXPECT_TRUE(w.block().hasUpdate());
-    EXPECT_FALSE(w.block().hasInitializeConditions());
 }
 
 TEST(TimeDeclarations, WaitKeepsItsReferenceInOneDWorkRecord)
 {
-    Harness w("wait", Args{num(0), num(0), num(0), num(0), num(0), num(1)});
+    Harness w("wait", Args{num(0), num(0), num(0), num(0), num(0), num(2.5)});
     const SimStruct *S = w.S();
+    EXPECT_EQ(w.block().sampleTime(0), 2.5);
     ASSERT_EQ(ssGetNumDWork(S), 1);
     EXPECT_STREQ(ssGetDWorkName(S, 0), "DWORK0");
     EXPECT_EQ(ssGetDWorkWidth(S, 0), 1);
@@ -298,24 +269,10 @@ TEST(TimeDeclarations, WaitKeepsItsReferenceInOneDWorkRecord)
     engine::Block b(m, testutil::library("wait"), "wait", params.view());
     b.initializeSizes();
     EXPECT_EQ(ssGetNumDWork(b.instance()), 0);
-}
-
-TEST(TimeDeclarations, WrongParameterCountStopsTheDeclaration)
-{
-    for (const char *name : {"stampin", "stampout", "yearelapsed", "clocknow"}) {
-        Args one{num(1)};
-        engine::Model m;
-        engine::Block b(m, testutil::library(name), name, one.view());
-        EXPECT_THROW(b.initializeSizes(), engine::EngineError) << name;
-        EXPECT_EQ(b.sizesVector().at(2), 0) << name;
-        EXPECT_EQ(b.sizesVector().at(7), 0) << name;
-    }
-    Args none;
-    engine::Model m;
-    engine::Block b(m, testutil::library("wait"), "wait", none.view());
-    EXPECT_THROW(b.initializeSizes(), engine::EngineError);
-    EXPECT_EQ(b.sizesVector().at(7), 6);
-    EXPECT_EQ(b.sizesVector().at(6), 0);
+    // With no record to keep the reference in, start and update do nothing.
+    b.allocate();
+    EXPECT_EQ(b.tryRequest(engine::kStart), "");
+    EXPECT_EQ(b.tryRequest(engine::kUpdate), "");
 }
 
 // wait with a start moment from its parameters reads no clock at the start.
