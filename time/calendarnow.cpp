@@ -7,7 +7,6 @@
  * so the output keeps its value. The clock is read afresh at every call.
  */
 #include "simstruc.h"
-#include "frame/block_util.h"
 #include "time/calendar.h"
 #include "time/time_block.h"
 
@@ -26,9 +25,7 @@ void mdlOutputs(SimStruct *S, int_T tid)
         return;
     }
     /* An unreadable selector selects nothing. */
-    double selector = 0.0;
-    ssParamFirstDouble(S, 0, &selector);
-    switch (trunc_int32(selector)) {
+    switch (trunc_int32(time_block_param(S, 0))) {
     case 1: y[0] = now.tm_year + 1900; break;
     case 2: y[0] = now.tm_mon + 1; break;
     case 3: y[0] = now.tm_mday; break;

@@ -11,6 +11,7 @@
 #define SIMBLOCKS_TIME_BLOCK_H
 
 #include "simstruc.h"
+#include "frame/block_util.h"
 
 static inline void time_block_declare(SimStruct *S, int_T num_params, int_T input_width, int_T output_width,
                                       int_T num_iwork, int common_flags)
@@ -37,6 +38,14 @@ static inline void time_block_declare(SimStruct *S, int_T num_params, int_T inpu
         ssSetCommonDeclarationFlags(S);
         ssSupportsMultipleExecInstances(S, 1);
     }
+}
+
+/* First element of dialog parameter i, read afresh; 0 when it has none. */
+static inline double time_block_param(const SimStruct *S, int_T i)
+{
+    double v = 0.0;
+    ssParamFirstDouble(S, i, &v);
+    return v;
 }
 
 static inline void time_block_continuous(SimStruct *S)

@@ -30,19 +30,11 @@
 #endif
 
 #include "simstruc.h"
-#include "frame/block_util.h"
 #include "time/calendar.h"
+#include "time/time_block.h"
 
 static const double kYear = CALENDAR_COMMON_YEAR_SECONDS;
 static const double kHalfYear = CALENDAR_COMMON_YEAR_SECONDS / 2;
-
-/* First element of dialog parameter i; 0 when it has none. */
-static double param(SimStruct *S, int_T i)
-{
-    double v = 0.0;
-    ssParamFirstDouble(S, i, &v);
-    return v;
-}
 
 static void pause_between_readings(void)
 {
@@ -81,7 +73,7 @@ void mdlInitializeSizes(SimStruct *S)
 
 void mdlInitializeSampleTimes(SimStruct *S)
 {
-    ssSetSampleTime(S, 0, param(S, 5));
+    ssSetSampleTime(S, 0, time_block_param(S, 5));
     ssSetOffsetTime(S, 0, 0.0);
 }
 
@@ -98,9 +90,10 @@ void mdlStart(SimStruct *S)
 {
     real_T *reference = reference_record(S);
     if (reference == NULL) return;
-    if (param(S, 0) > 0) {
-        *reference = seconds_of_year(trunc_int32(param(S, 0)), trunc_int32(param(S, 1)), trunc_int32(param(S, 2)),
-                                     trunc_int32(param(S, 3)), trunc_int32(param(S, 4)), 0);
+    if (time_block_param(S, 0) > 0) {
+        int32_T start[5];
+        for (int_T i = 0; i < 5; ++i) start[i] = trunc_int32(time_block_param(S, i));
+        *reference = seconds_of_year(start[0], start[1], start[2], start[3], start[4], 0);
         return;
     }
     int32_T now;
@@ -140,10 +133,10 @@ void mdlUpdate(SimStruct *S, int_T tid)
         previous = now;
         *stored = reference;
         /* The step is read at every pass, so a change takes effect at once. */
-        if (!(reference + param(S, 5) > now)) break;
+        if (!(reference + time_block_param(S, 5) > now)) break;
         pause_between_readings();
     }
-    *stored = reference + param(S, 5);
+    *stored = reference + time_block_param(S, 5);
 }
 
 void mdlTerminate(SimStruct *S) { (void)S; }

@@ -22,21 +22,12 @@
  * lasts one year at most.
  */
 #include "simstruc.h"
-#include "frame/block_util.h"
 #include "time/calendar.h"
 #include "time/time_block.h"
 
 static const int64_t kYear = CALENDAR_COMMON_YEAR_SECONDS;
 
 enum { kPulseEnd = 0, kLastInput = 1 };
-
-/* First element of dialog parameter i; 0 when it has none. */
-static double param(SimStruct *S, int_T i)
-{
-    double v = 0.0;
-    ssParamFirstDouble(S, i, &v);
-    return v;
-}
 
 static int32_T clamp_int32(int64_t v)
 {
@@ -81,17 +72,17 @@ void mdlOutputs(SimStruct *S, int_T tid)
     }
     const int64_t now = count;
     const int idle = w[kPulseEnd] == 0;
-    int64_t end = idle ? 0 : carried_end(w[kPulseEnd], now, trunc_int32(param(S, 0)));
+    int64_t end = idle ? 0 : carried_end(w[kPulseEnd], now, trunc_int32(time_block_param(S, 0)));
 
     /* A NaN input differs from any stored input. */
     if (idle && u != (double)w[kLastInput]) {
-        const int32_T mode = trunc_int32(param(S, 1) + 0.1);
+        const int32_T mode = trunc_int32(time_block_param(S, 1) + 0.1);
         const double last = w[kLastInput];
         int trigger = 0;
         if (mode == 3) trigger = 1;
         else if (mode == 2) trigger = u < 0.1 && last > 0.9;
         else if (mode == 1) trigger = u > 0.9 && last < 0.1;
-        if (trigger) end = now + trunc_int32(param(S, 0));
+        if (trigger) end = now + trunc_int32(time_block_param(S, 0));
     }
 
     y[0] = now < end ? 1.0 : 0.0;
