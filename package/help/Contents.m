@@ -61,8 +61,8 @@
 %       sizes(21) zero crossings        sizes(23) modes
 %       sizes(24) options word, at least 8192
 %   Given another number of parameters than it expects, a block declares
-%   nothing beyond sizes(8). The command-line call raises these errors
-%   (NAME is the block's name):
+%   only sizes(8), beside the version tag and the 8192 of the options word.
+%   The command-line call raises these errors (NAME is the block's name):
 %       MEX level2 S-function "NAME" must be called with at least 4 right
 %         hand arguments
 %       MEX level2 S-function "NAME" called with too many left hand arguments
