@@ -36,6 +36,13 @@ else()
   message(STATUS "Octave flavour: not built (mkoctfile or octave-cli not found)")
 endif()
 
+# Headers a deliverable may include: a change to any of them rebuilds the
+# Octave flavour (the embedded flavour tracks its includes itself).
+file(GLOB SIMBLOCKS_SHARED_HEADERS CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/host/include/simstruc.h
+     ${CMAKE_SOURCE_DIR}/frame/*.h ${CMAKE_SOURCE_DIR}/solar/*.h ${CMAKE_SOURCE_DIR}/weather/*.h
+     ${CMAKE_SOURCE_DIR}/time/*.h ${CMAKE_SOURCE_DIR}/signal/*.h ${CMAKE_SOURCE_DIR}/folders/*.h)
+
 function(_simblocks_add_deliverable name sources defs)
   set(abs_sources "")
   foreach(src ${sources})
@@ -81,7 +88,7 @@ function(_simblocks_add_deliverable name sources defs)
               -I${SIMBLOCKS_OCTAVE_INCLUDE} -I${CMAKE_SOURCE_DIR}
               ${dflags} ${abs_sources}
       WORKING_DIRECTORY ${objdir}
-      DEPENDS ${abs_sources} ${CMAKE_SOURCE_DIR}/host/include/simstruc.h
+      DEPENDS ${abs_sources} ${SIMBLOCKS_SHARED_HEADERS}
       COMMENT "Octave MEX ${name}.mex"
       VERBATIM)
     add_custom_target(${name}_octave DEPENDS ${out})
