@@ -12,8 +12,9 @@
 // has direct feedthrough runs after the block that drives it; a cycle of
 // such inputs is an algebraic loop). start() asks for the sample times
 // (101), resolves each block's rate, then sends start (117) and initial
-// conditions (102) to the blocks that have them. Each step is then outputs (104) on the blocks that have a hit, in
-// data-flow order, and updates (105) likewise; terminate() sends 107.
+// conditions (102) to the blocks that have them. Each step is then outputs
+// (104) on the blocks that have a hit, in data-flow order, and updates (105)
+// likewise; terminate() sends 107.
 //
 // Rates: a period of 0 (continuous) runs every step; a positive period runs
 // on its hits, which must fall on the step grid; an inherited period (-1)
@@ -52,9 +53,9 @@ inline bool hits(const Rate &r, long long k)
     return false;
 }
 
-// Follows a rate through the steps of a run in order (k = 0, 1, 2, ...)
-// with a counter instead of a division per step; any other k is answered
-// from the rate itself.
+// Follows a rate through the steps of a run (k = 0, 1, 2, ...) with a
+// counter instead of a division per step; a k out of that order restarts
+// the count from it.
 class Ticker {
 public:
     Ticker() = default;
