@@ -4,7 +4,7 @@
 set -e
 PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev nlohmann-json3-dev
   octave liboctave-dev faketime tzdata gnuplot-nox g++-multilib mingw-w64
-  clang libclang-rt-14-dev qemu-user"
+  clang libclang-rt-14-dev qemu-user libcsv-dev"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
