@@ -22,10 +22,10 @@ struct Tracked {
 };
 struct CallFrame {
     CallFrame *outer = nullptr;  // the call this one is nested in
-    std::unique_ptr<Tracked> tracked;
+    Tracked *tracked = nullptr;  // released by releaseFrame
     Tracked &use()
     {
-        if (!tracked) tracked = std::make_unique<Tracked>();
+        if (tracked == nullptr) tracked = new Tracked;
         return *tracked;
     }
 };
@@ -124,7 +124,7 @@ bool untrackMemory(void *p)
 namespace {
 
 // Runs fn inside a call frame; on an error, *error receives the text.
-bool runFramed(CallFrame &frame, MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[],
+inline __attribute__((always_inline)) bool runFramed(CallFrame &frame, MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[],
                std::string *error)
 {
     frame.outer = innermost;
@@ -151,7 +151,8 @@ void releaseFrame(CallFrame &frame)
     std::vector<mxArray *> leftovers(frame.tracked->arrays.begin(), frame.tracked->arrays.end());
     for (mxArray *a : leftovers) mxDestroyArray(a);
     for (void *p : frame.tracked->memory) std::free(p);
-    frame.tracked.reset();
+    delete frame.tracked;
+    frame.tracked = nullptr;
 }
 
 }  // namespace
