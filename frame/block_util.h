@@ -17,7 +17,7 @@ static inline int ssParamFirstDouble(const SimStruct *S, int_T i, double *out)
 {
     if (i < 0 || i >= ssGetSFcnParamsCount(S)) return 0;
     const mxArray *p = ssGetSFcnParam(S, i);
-    if (p == NULL || !mxIsDouble(p) || mxIsComplex(p) || mxIsEmpty(p) || mxGetPr(p) == NULL) return 0;
+    if (p == NULL || !mxIsDouble(p) || mxIsComplex(p) || mxIsSparse(p) || mxIsEmpty(p) || mxGetPr(p) == NULL) return 0;
     *out = mxGetPr(p)[0];
     return 1;
 }

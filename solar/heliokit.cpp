@@ -36,7 +36,7 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     if (nrhs != 5) mexErrMsgTxt("ERROR in heliokit: 5 inputs required.");
     for (int i = 0; i < 5; ++i) {
         const mxArray *a = prhs[i];
-        if (!mxIsNumeric(a) || !mxIsDouble(a) || mxIsEmpty(a) || mxIsComplex(a))
+        if (!mxIsNumeric(a) || !mxIsDouble(a) || mxIsEmpty(a) || mxIsComplex(a) || mxIsSparse(a))
             mexErrMsgTxt("ERROR in heliokit: input must be a number");
     }
 

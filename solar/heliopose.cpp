@@ -20,7 +20,7 @@ static const char kUsage[] =
 enum { kBatch = 256 };
 
 /* A real, non-complex double array whose elements can be read as doubles. */
-static int is_real_double(const mxArray *a) { return mxIsDouble(a) && !mxIsComplex(a); }
+static int is_real_double(const mxArray *a) { return mxIsDouble(a) && !mxIsComplex(a) && !mxIsSparse(a); }
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {

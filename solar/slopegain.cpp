@@ -179,7 +179,10 @@ static void fill_table(int32_t first, int32_t last, const struct site_inputs *in
 }
 
 /* 1 when the array has a first element that reads as a real double. */
-static int is_real_double(const mxArray *a) { return mxIsDouble(a) && !mxIsComplex(a) && !mxIsEmpty(a); }
+static int is_real_double(const mxArray *a)
+{
+    return mxIsDouble(a) && !mxIsComplex(a) && !mxIsSparse(a) && !mxIsEmpty(a);
+}
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {

@@ -79,6 +79,7 @@ bool mxIsChar(const mxArray *pa);
 bool mxIsCell(const mxArray *pa);
 bool mxIsStruct(const mxArray *pa);
 bool mxIsLogical(const mxArray *pa);
+bool mxIsSparse(const mxArray *pa);  /* this host has no sparse arrays: always false */
 bool mxIsClass(const mxArray *pa, const char *name);
 
 /* Data access. */

@@ -174,6 +174,7 @@ bool mxIsChar(const mxArray *pa) { return pa->cls == mxCHAR_CLASS; }
 bool mxIsCell(const mxArray *pa) { return pa->cls == mxCELL_CLASS; }
 bool mxIsStruct(const mxArray *pa) { return pa->cls == mxSTRUCT_CLASS; }
 bool mxIsLogical(const mxArray *pa) { return pa->cls == mxLOGICAL_CLASS; }
+bool mxIsSparse(const mxArray *pa) { (void)pa; return false; }
 bool mxIsClass(const mxArray *pa, const char *name) { return std::strcmp(mxGetClassName(pa), name) == 0; }
 
 double *mxGetPr(const mxArray *pa)

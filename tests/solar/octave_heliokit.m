@@ -41,7 +41,7 @@ function octave_heliokit()
   % Messages.
   assert(strcmp(caught(@() heliokit(0, 0, 0, 0)), 'heliokit: ERROR in heliokit: 5 inputs required.'));
   number = 'heliokit: ERROR in heliokit: input must be a number';
-  bad = {[], 1 + 1i, int32(1), '1', true, single(1), {1}};
+  bad = {[], 1 + 1i, int32(1), '1', true, single(1), {1}, sparse(1), sparse(0)};
   for k = 1:numel(bad)
     for position = 1:5
       args = {0, 0, 0, 0, 1};

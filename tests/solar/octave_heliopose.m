@@ -41,7 +41,7 @@ function octave_heliopose()
   assert(strcmp(caught(@() five(0, 50, 10, [])), 'heliopose: inputs exept time must be scalar'));
 
   % Inputs that are not real doubles are refused.
-  bad = {int32(3600), single(3600), true, 'a', 3600 + 1i};
+  bad = {int32(3600), single(3600), true, 'a', 3600 + 1i, sparse(3600), sparse(0)};
   for k = 1:numel(bad)
     args = {3600, 50, 10, 15};
     for position = 1:4

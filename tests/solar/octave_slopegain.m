@@ -31,7 +31,7 @@ function octave_slopegain()
   assert(no_output(@() slopegain(1, 2, 3, 4, 5, 6)), 'no output for six arguments');
 
   % Inputs it cannot read: a printed line, no output, nothing computed.
-  bad = {[], zeros(0, 3), int32(6), single(6), true, '6', 6 + 1i};
+  bad = {[], zeros(0, 3), int32(6), single(6), true, '6', 6 + 1i, sparse(6), sparse(0)};
   for k = 1:numel(bad)
     for position = [1 5 7]
       args = {6, 45, 0, 0, 0.5, 1, 0.2};
