@@ -347,35 +347,23 @@ void defuseReference(mxArray *a)
 void confinePaths(mxArray *a)
 {
     if (a == nullptr) return;
-    const std::size_t n = mxGetNumberOfElements(a);
     if (mxIsChar(a)) {
+        const std::size_t n = mxGetNumberOfElements(a);
         mxChar *c = mxGetChars(a);
         for (std::size_t i = 0; i < n; ++i) {
             const unsigned char low = static_cast<unsigned char>(c[i]);
             if ((i == 0 && low == '/') || (i > 0 && low == '.' && static_cast<unsigned char>(c[i - 1]) == '.'))
                 c[i] = '_';
         }
-    } else if (mxIsCell(a)) {
-        for (std::size_t i = 0; i < n; ++i) confinePaths(mxGetCell(a, i));
-    } else if (mxIsStruct(a)) {
-        const int nf = mxGetNumberOfFields(a);
-        for (std::size_t i = 0; i < n; ++i)
-            for (int f = 0; f < nf; ++f) confinePaths(mxGetFieldByNumber(a, i, f));
     }
+    forEachChild(a, [](const mxArray *child) { confinePaths(const_cast<mxArray *>(child)); });
 }
 
 std::size_t elementsBelow(const mxArray *a)
 {
     if (a == nullptr) return 0;
-    const std::size_t n = mxGetNumberOfElements(a);
-    std::size_t total = n;
-    if (mxIsCell(a)) {
-        for (std::size_t i = 0; i < n; ++i) total += elementsBelow(mxGetCell(a, i));
-    } else if (mxIsStruct(a)) {
-        const int nf = mxGetNumberOfFields(a);
-        for (std::size_t i = 0; i < n; ++i)
-            for (int f = 0; f < nf; ++f) total += elementsBelow(mxGetFieldByNumber(a, i, f));
-    }
+    std::size_t total = mxGetNumberOfElements(a);
+    forEachChild(a, [&total](const mxArray *child) { total += elementsBelow(child); });
     return total;
 }
 

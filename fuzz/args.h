@@ -89,6 +89,20 @@ void defuseReference(mxArray *a);
 // deliverable sees after mxArrayToString or mxGetString.
 void confinePaths(mxArray *a);
 
+// Calls f on every cell element or field value of a (null ones included).
+template <class F>
+void forEachChild(const mxArray *a, F &&f)
+{
+    const std::size_t n = mxGetNumberOfElements(a);
+    if (mxIsCell(a)) {
+        for (std::size_t i = 0; i < n; ++i) f(mxGetCell(a, i));
+    } else if (mxIsStruct(a)) {
+        const int nf = mxGetNumberOfFields(a);
+        for (std::size_t i = 0; i < n; ++i)
+            for (int k = 0; k < nf; ++k) f(mxGetFieldByNumber(a, i, k));
+    }
+}
+
 // Total elements below a, cells and structures included.
 std::size_t elementsBelow(const mxArray *a);
 
