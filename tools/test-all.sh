@@ -15,8 +15,8 @@ cmake --preset sanitize
 cmake --build --preset sanitize -j "$JOBS"
 ctest --preset sanitize -j "$JOBS"
 
-# Platform checks contributed by the subsystems (32-bit build, Windows cross compile, ...).
-for check in folders/ci-*.sh; do
+# Platform checks (32-bit build, Windows cross compile) and a bounded fuzzing run.
+for check in folders/ci-*.sh fuzz/ci-fuzz.sh; do
   [ -x "$check" ] || continue
   echo "== $check"
   "$check"
