@@ -26,10 +26,12 @@ if [ "$1" = "--one" ]; then
   limit="-max_total_time=$SECONDS_EACH"
   [ -n "$FUZZ_RUNS" ] && limit="-runs=$FUZZ_RUNS"
   # New inputs go to the build's corpus; the committed seeds are only read.
+  seeds=$ROOT/tests/fuzz-corpus/$t
+  [ -d "$seeds" ] || seeds=
   if ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 \
      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
      "$BUILD/fuzz_$t" $limit -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
-       -artifact_prefix="$BUILD/artifacts/$t-" "$work" "$ROOT/tests/fuzz-corpus/$t" \
+       -artifact_prefix="$BUILD/artifacts/$t-" "$work" $seeds \
        > "$BUILD/logs/$t.log" 2>&1; then
     echo "fuzz $t: ok, $(grep '^simblocks-fuzz' "$BUILD/logs/$t.log" | sed 's/^simblocks-fuzz [a-z]*: //')"
   else
