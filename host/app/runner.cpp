@@ -48,15 +48,15 @@ struct Columns {
 struct Source {
     int node = -1;
     double *data = nullptr;
-    const SourceSpec *spec = nullptr;
+    const SourceSpec *def = nullptr;
     std::unique_ptr<CsvSignal> csv;
     Ticker when;  // set once the run has started
 
     void fill(double t)
     {
-        switch (spec->kind) {
+        switch (def->kind) {
         case SourceSpec::kConstant:
-            for (std::size_t i = 0; i < spec->value.size(); ++i) data[i] = spec->value[i];
+            for (std::size_t i = 0; i < def->value.size(); ++i) data[i] = def->value[i];
             break;
         case SourceSpec::kClock: data[0] = t; break;
         case SourceSpec::kCsv: csv->fill(t, data); break;
@@ -120,7 +120,7 @@ void Run::build()
 {
     for (const SourceSpec &s : m_.sources) {
         Source src;
-        src.spec = &s;
+        src.def = &s;
         int width = 1;
         double period = s.period;
         if (s.kind == SourceSpec::kConstant) {
@@ -215,21 +215,21 @@ SignalPiece Run::piece(const SignalRef &ref, const std::string &who) const
 Columns Run::columns(const std::vector<ColumnSpec> &specs, double every, const std::string &who) const
 {
     Columns c;
-    for (const ColumnSpec &spec : specs) {
-        SignalPiece p = piece(spec.ref, who);
+    for (const ColumnSpec &def : specs) {
+        SignalPiece p = piece(def.ref, who);
         int width = sim_.outputWidth(p.node, p.port);
         int count = p.count >= 0 ? p.count : width - p.first;
         if (p.first + count > width)
-            throw ModelError(who + ": '" + spec.ref.text + "': " + sim_.label(p.node) + " has only " +
+            throw ModelError(who + ": '" + def.ref.text + "': " + sim_.label(p.node) + " has only " +
                              std::to_string(width) + " element" + (width == 1 ? "" : "s"));
         auto csv = csvByNode_.find(p.node);
         for (int j = 0; j < count; ++j) {
             std::string label;
-            if (count == 1) label = spec.label.empty() ? spec.ref.text : spec.label;
-            else if (!spec.label.empty()) label = spec.label + "[" + std::to_string(j + 1) + "]";
+            if (count == 1) label = def.label.empty() ? def.ref.text : def.label;
+            else if (!def.label.empty()) label = def.label + "[" + std::to_string(j + 1) + "]";
             else {
                 int e = p.first + j;
-                label = spec.ref.node + (p.port > 0 ? ":" + std::to_string(p.port + 1) : std::string()) + "[" +
+                label = def.ref.node + (p.port > 0 ? ":" + std::to_string(p.port + 1) : std::string()) + "[" +
                         (csv != csvByNode_.end() ? csv->second->columnNames()[static_cast<std::size_t>(e)]
                                                  : std::to_string(e + 1)) +
                         "]";
