@@ -64,7 +64,7 @@ std::string roofModel()
 
 void BM_RunnerYear(benchmark::State &state)
 {
-    simrun::ModelSpec model = simrun::parseModel(roofModel(), gDir + "/roof-year.json");
+    simrun::ModelDef model = simrun::parseModel(roofModel(), gDir + "/roof-year.json");
     simrun::RunOptions options;
     options.libDirs = {SIMBLOCKS_LIB_DIR};
     options.progress = false;

@@ -135,7 +135,7 @@ int main(int argc, char **argv)
             else ++j;
 
     try {
-        simrun::ModelSpec model = simrun::loadModel(argv[optind]);
+        simrun::ModelDef model = simrun::loadModel(argv[optind]);
         if (!outputDir.empty()) {
             std::filesystem::create_directories(outputDir, ec);
             if (ec || chdir(outputDir.c_str()) != 0) {

@@ -79,9 +79,9 @@ public:
         return r;
     }
 
-    ParamSpec param(const json &v, const std::string &where) const
+    ParamDef param(const json &v, const std::string &where) const
     {
-        ParamSpec p;
+        ParamDef p;
         auto scalar = [&](const json &x, double &out) {
             if (x.is_boolean()) out = x.get<bool>() ? 1.0 : 0.0;
             else if (x.is_number()) out = x.get<double>();
@@ -112,9 +112,9 @@ public:
         return p;
     }
 
-    std::vector<ColumnSpec> columns(const json &obj, const std::string &where, bool required) const
+    std::vector<ColumnDef> columns(const json &obj, const std::string &where, bool required) const
     {
-        std::vector<ColumnSpec> out;
+        std::vector<ColumnDef> out;
         auto it = obj.find("signals");
         if (it == obj.end()) {
             if (required) bad(where, "'signals' is missing");
@@ -124,7 +124,7 @@ public:
         for (std::size_t i = 0; i < it->size(); ++i) {
             const json &c = (*it)[i];
             std::string w = where + ".signals[" + std::to_string(i) + "]";
-            ColumnSpec col;
+            ColumnDef col;
             if (c.is_object()) {
                 keys(c, w, {"signal", "name"});
                 auto s = c.find("signal");
@@ -139,9 +139,9 @@ public:
         return out;
     }
 
-    SourceSpec source(const json &s, const std::string &where) const
+    SourceDef source(const json &s, const std::string &where) const
     {
-        SourceSpec src;
+        SourceDef src;
         src.name = name(s, where);
         std::string type = text(s, "type", where, true);
         if (type == "constant") {
@@ -158,15 +158,15 @@ public:
             } else {
                 bad(where, "'value' must be a number or a non-empty list of numbers");
             }
-            src.kind = SourceSpec::kConstant;
+            src.kind = SourceDef::kConstant;
             return src;
         }
         if (type == "clock") {
             keys(s, where, {"name", "type", "period", "offset"});
-            src.kind = SourceSpec::kClock;
+            src.kind = SourceDef::kClock;
         } else if (type == "csv") {
             keys(s, where, {"name", "type", "file", "time", "time_unit", "columns", "interpolation", "period", "offset"});
-            src.kind = SourceSpec::kCsv;
+            src.kind = SourceDef::kCsv;
             std::string file = text(s, "file", where, true);
             if (file.empty()) bad(where, "'file' is empty");
             std::filesystem::path p(file);
@@ -199,10 +199,10 @@ public:
         return src;
     }
 
-    BlockSpec block(const json &b, const std::string &where) const
+    BlockDef block(const json &b, const std::string &where) const
     {
         keys(b, where, {"name", "type", "parameters", "inputs"});
-        BlockSpec blk;
+        BlockDef blk;
         blk.name = name(b, where);
         blk.type = text(b, "type", where, true);
         if (!validName(blk.type)) bad(where, "the block type '" + blk.type + "' is not a deliverable name");
@@ -231,17 +231,17 @@ public:
         return blk;
     }
 
-    SinkSpec sink(const json &s, const std::string &where) const
+    SinkDef sink(const json &s, const std::string &where) const
     {
         keys(s, where, {"type", "file", "every", "signals"});
-        SinkSpec k;
+        SinkDef k;
         std::string type = text(s, "type", where, true);
         if (type == "csv") {
-            k.kind = SinkSpec::kCsv;
+            k.kind = SinkDef::kCsv;
             k.file = text(s, "file", where, true);
             if (k.file.empty()) bad(where, "'file' is empty");
         } else if (type == "table") {
-            k.kind = SinkSpec::kTable;
+            k.kind = SinkDef::kTable;
             if (s.contains("file")) bad(where, "a table sink prints on standard output and takes no 'file'");
         } else {
             bad(where, "unknown sink type '" + type + "' (use \"csv\" or \"table\")");
@@ -252,10 +252,10 @@ public:
         return k;
     }
 
-    ModelSpec model(const json &doc) const
+    ModelDef model(const json &doc) const
     {
         keys(doc, "", {"description", "start", "stop", "step", "sources", "blocks", "sinks", "plot"});
-        ModelSpec m;
+        ModelDef m;
         m.description = text(doc, "description", "", false);
         m.start = number(doc, "start", "", 0.0, false);
         m.stop = number(doc, "stop", "", 0.0, true);
@@ -340,7 +340,7 @@ bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why)
     return true;
 }
 
-ModelSpec parseModel(const std::string &text, const std::string &path)
+ModelDef parseModel(const std::string &text, const std::string &path)
 {
     std::filesystem::path p(path);
     std::error_code ec;
@@ -354,13 +354,13 @@ ModelSpec parseModel(const std::string &text, const std::string &path)
         std::size_t close = what.find("] ");
         throw ModelError(path + ": not a valid JSON document: " + (close == std::string::npos ? what : what.substr(close + 2)));
     }
-    ModelSpec m = reader.model(doc);
+    ModelDef m = reader.model(doc);
     m.path = path;
     m.name = p.stem().string();
     return m;
 }
 
-ModelSpec loadModel(const std::string &path)
+ModelDef loadModel(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ModelError(path + ": cannot open the model file");

@@ -30,14 +30,14 @@ bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why);
 
 // A dialog parameter: a real double row vector (1 x n; a number is 1 x 1,
 // an empty list 0 x 0) or a character row.
-struct ParamSpec {
+struct ParamDef {
     bool isText = false;
     std::string text;
     std::size_t rows = 0, cols = 0;
     std::vector<double> values;
 };
 
-struct SourceSpec {
+struct SourceDef {
     std::string name;
     enum Kind { kConstant, kClock, kCsv } kind = kConstant;
     std::vector<double> value;   // constant
@@ -49,45 +49,45 @@ struct SourceSpec {
     double period = 0.0, offset = 0.0;  // when the source changes (0 = every step)
 };
 
-struct BlockSpec {
+struct BlockDef {
     std::string name, type;
-    std::vector<ParamSpec> params;
+    std::vector<ParamDef> params;
     std::vector<std::vector<SignalRef>> inputs;  // per input port, pieces in order
 };
 
-struct ColumnSpec {
+struct ColumnDef {
     SignalRef ref;
     std::string label;  // empty = the reference as written
 };
 
-struct SinkSpec {
+struct SinkDef {
     enum Kind { kCsv, kTable } kind = kCsv;
     std::string file;   // csv; relative names are taken in the output folder
     double every = 0.0; // seconds between rows; 0 = every step
-    std::vector<ColumnSpec> columns;
+    std::vector<ColumnDef> columns;
 };
 
-struct PlotSpec {
-    std::vector<ColumnSpec> columns;  // empty = the first sink's
+struct PlotDef {
+    std::vector<ColumnDef> columns;  // empty = the first sink's
     std::string title;
     double every = 0.0;
 };
 
-struct ModelSpec {
+struct ModelDef {
     std::string path;         // the model file
     std::string name;         // its base name without extension
     std::string description;
     double start = 0.0, stop = 0.0, step = 0.0;
-    std::vector<SourceSpec> sources;
-    std::vector<BlockSpec> blocks;
-    std::vector<SinkSpec> sinks;
-    PlotSpec plot;
+    std::vector<SourceDef> sources;
+    std::vector<BlockDef> blocks;
+    std::vector<SinkDef> sinks;
+    PlotDef plot;
 };
 
 // Reads and checks a model file; throws ModelError("<file>: <where>: <what>").
-ModelSpec loadModel(const std::string &path);
+ModelDef loadModel(const std::string &path);
 // The same from text; 'path' names the file in messages and anchors relative
 // data file names.
-ModelSpec parseModel(const std::string &text, const std::string &path);
+ModelDef parseModel(const std::string &text, const std::string &path);
 
 }  // namespace simrun

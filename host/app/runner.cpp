@@ -48,31 +48,31 @@ struct Columns {
 struct Source {
     int node = -1;
     double *data = nullptr;
-    const SourceSpec *def = nullptr;
+    const SourceDef *def = nullptr;
     std::unique_ptr<CsvSignal> csv;
     Ticker when;  // set once the run has started
 
     void fill(double t)
     {
         switch (def->kind) {
-        case SourceSpec::kConstant:
+        case SourceDef::kConstant:
             for (std::size_t i = 0; i < def->value.size(); ++i) data[i] = def->value[i];
             break;
-        case SourceSpec::kClock: data[0] = t; break;
-        case SourceSpec::kCsv: csv->fill(t, data); break;
+        case SourceDef::kClock: data[0] = t; break;
+        case SourceDef::kCsv: csv->fill(t, data); break;
         }
     }
 };
 
 class Run {
 public:
-    Run(const ModelSpec &m, const RunOptions &o) : m_(m), o_(o) {}
+    Run(const ModelDef &m, const RunOptions &o) : m_(m), o_(o) {}
     RunReport go();
 
 private:
     void build();
     SignalPiece piece(const SignalRef &ref, const std::string &who) const;
-    Columns columns(const std::vector<ColumnSpec> &specs, double every, const std::string &who) const;
+    Columns columns(const std::vector<ColumnDef> &defs, double every, const std::string &who) const;
     void setupOutputs();
     void step(long long k);
     struct CsvOut;
@@ -80,7 +80,7 @@ private:
     void flushAll();
     void writeTable(double t, Columns &c, bool &header);
 
-    const ModelSpec &m_;
+    const ModelDef &m_;
     const RunOptions &o_;
     RunReport report_;
     engine::Simulation sim_;
@@ -108,7 +108,7 @@ private:
     std::unique_ptr<Progress> progress_;
 };
 
-mxArray *makeParam(const ParamSpec &p)
+mxArray *makeParam(const ParamDef &p)
 {
     if (p.isText) return mxCreateString(p.text.c_str());
     mxArray *a = mxCreateDoubleMatrix(p.rows, p.cols, mxREAL);
@@ -118,15 +118,15 @@ mxArray *makeParam(const ParamSpec &p)
 
 void Run::build()
 {
-    for (const SourceSpec &s : m_.sources) {
+    for (const SourceDef &s : m_.sources) {
         Source src;
         src.def = &s;
         int width = 1;
         double period = s.period;
-        if (s.kind == SourceSpec::kConstant) {
+        if (s.kind == SourceDef::kConstant) {
             width = static_cast<int>(s.value.size());
             period = engine::kConstantPeriod;
-        } else if (s.kind == SourceSpec::kCsv) {
+        } else if (s.kind == SourceDef::kCsv) {
             src.csv = std::make_unique<CsvSignal>("source '" + s.name + "'", s.file, s.timeColumn, s.columns,
                                                   s.timeScale, s.linear);
             width = src.csv->width();
@@ -136,7 +136,7 @@ void Run::build()
         if (src.csv) csvByNode_[src.node] = src.csv.get();
         sources_.push_back(std::move(src));
     }
-    for (const BlockSpec &b : m_.blocks) {
+    for (const BlockDef &b : m_.blocks) {
         auto lib = libs_.find(b.type);
         if (lib == libs_.end()) {
             std::string path = findBlockLibrary(b.type, o_.libDirs);
@@ -153,7 +153,7 @@ void Run::build()
             }
         }
         std::vector<mxArray *> params;
-        for (const ParamSpec &p : b.params) params.push_back(makeParam(p));
+        for (const ParamDef &p : b.params) params.push_back(makeParam(p));
         std::vector<const mxArray *> view(params.begin(), params.end());
         try {
             sim_.addBlock(b.name, lib->second, view);
@@ -163,7 +163,7 @@ void Run::build()
         }
         for (mxArray *a : params) mxDestroyArray(a);
     }
-    for (const BlockSpec &b : m_.blocks) {
+    for (const BlockDef &b : m_.blocks) {
         int node = sim_.find(b.name);
         int ports = sim_.block(node).numInputPorts();
         if (static_cast<int>(b.inputs.size()) > ports)
@@ -212,10 +212,10 @@ SignalPiece Run::piece(const SignalRef &ref, const std::string &who) const
     return p;
 }
 
-Columns Run::columns(const std::vector<ColumnSpec> &specs, double every, const std::string &who) const
+Columns Run::columns(const std::vector<ColumnDef> &defs, double every, const std::string &who) const
 {
     Columns c;
-    for (const ColumnSpec &def : specs) {
+    for (const ColumnDef &def : defs) {
         SignalPiece p = piece(def.ref, who);
         int width = sim_.outputWidth(p.node, p.port);
         int count = p.count >= 0 ? p.count : width - p.first;
@@ -254,10 +254,10 @@ void writeField(std::FILE *f, const std::string &text)
 void Run::setupOutputs()
 {
     for (std::size_t i = 0; i < m_.sinks.size(); ++i) {
-        const SinkSpec &s = m_.sinks[i];
-        std::string who = "sinks[" + std::to_string(i) + "]" + (s.kind == SinkSpec::kCsv ? " ('" + s.file + "')" : "");
+        const SinkDef &s = m_.sinks[i];
+        std::string who = "sinks[" + std::to_string(i) + "]" + (s.kind == SinkDef::kCsv ? " ('" + s.file + "')" : "");
         Columns cols = columns(s.columns, s.every, who);
-        if (s.kind == SinkSpec::kTable) {
+        if (s.kind == SinkDef::kTable) {
             tables_.push_back(TableOut{std::move(cols), false});
             continue;
         }
@@ -275,25 +275,25 @@ void Run::setupOutputs()
     }
 
     if (o_.plotFile.empty()) return;
-    std::vector<ColumnSpec> specs = m_.plot.columns;
+    std::vector<ColumnDef> defs = m_.plot.columns;
     if (!o_.plotSignals.empty()) {
-        specs.clear();
+        defs.clear();
         for (const std::string &text : o_.plotSignals) {
-            ColumnSpec c;
+            ColumnDef c;
             std::string why;
             if (!parseSignalRef(text, c.ref, why)) throw ModelError("--plot-signals: " + why);
-            specs.push_back(c);
+            defs.push_back(c);
         }
     }
-    if (specs.empty() && !m_.sinks.empty()) specs = m_.sinks.front().columns;
-    if (specs.empty()) throw ModelError("--plot: no signals to plot (give --plot-signals or a \"plot\" section)");
+    if (defs.empty() && !m_.sinks.empty()) defs = m_.sinks.front().columns;
+    if (defs.empty()) throw ModelError("--plot: no signals to plot (give --plot-signals or a \"plot\" section)");
     gnuplot_ = findGnuplot();
     if (gnuplot_.empty()) {
         report_.warnings.push_back("no plot: gnuplot is not installed (Debian package gnuplot-nox)");
         return;
     }
     double every = m_.plot.every;
-    plotCols_ = columns(specs, every, "plot");
+    plotCols_ = columns(defs, every, "plot");
     if (every <= 0) {
         long long n = (sim_.numSteps() + static_cast<long long>(kPlotPoints) - 1) / static_cast<long long>(kPlotPoints);
         Rate rate;
@@ -437,7 +437,7 @@ std::string findBlockLibrary(const std::string &type, const std::vector<std::str
     return std::string();
 }
 
-RunReport runModel(const ModelSpec &model, const RunOptions &options)
+RunReport runModel(const ModelDef &model, const RunOptions &options)
 {
     Run run(model, options);
     return run.go();

@@ -30,6 +30,6 @@ std::string findBlockLibrary(const std::string &type, const std::vector<std::str
 // Runs the model. Failures throw std::runtime_error (a ModelError or an
 // engine::EngineError) whose text names the block, source or sink and what
 // is wrong; every CSV row written before a failure stays in its file.
-RunReport runModel(const ModelSpec &model, const RunOptions &options);
+RunReport runModel(const ModelDef &model, const RunOptions &options);
 
 }  // namespace simrun

@@ -71,7 +71,7 @@ std::string modelError(const std::string &text)
 
 TEST(ModelDocuments, ParametersSourcesAndSinks)
 {
-    simrun::ModelSpec m = simrun::parseModel(R"(
+    simrun::ModelDef m = simrun::parseModel(R"(
       // comments are allowed
       {"start": 10, "stop": 70, "step": 30,
        "sources": [{"name": "c", "type": "constant", "value": [1, 2]},
