@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include <csv.h>
 
@@ -390,14 +391,15 @@ RunReport Run::go()
     // What the blocks print goes to the same place as the tables, past the bar.
     std::FILE *out = o_.out;
     Progress *bar = progress_.get();
-    mxhost::setPrintSink([out, bar](const char *text, std::size_t len) {
+    // The sink that was there before (a caller's capture) comes back at the end.
+    struct SinkReset {
+        mxhost::PrintSink previous;
+        ~SinkReset() { mxhost::setPrintSink(std::move(previous)); }
+    } resetSink{mxhost::setPrintSink([out, bar](const char *text, std::size_t len) {
         bar->clear();
         std::fwrite(text, 1, len, out);
         std::fflush(out);
-    });
-    struct SinkReset {
-        ~SinkReset() { mxhost::setPrintSink(nullptr); }
-    } resetSink;
+    })};
 
     try {
         sim_.start();

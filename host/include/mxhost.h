@@ -16,6 +16,7 @@ using MexFunction = void (*)(int nlhs, mxArray *plhs[], int nrhs, const mxArray 
 struct CallResult {
     bool ok = true;
     std::string error;  // the text passed to mexErrMsgTxt when !ok
+    std::string id;     // the identifier passed to mexErrMsgIdAndTxt; empty for mexErrMsgTxt
 };
 
 // Calls a mexFunction as the host does. Host memory and arrays the call
@@ -31,10 +32,13 @@ CallResult call(MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArr
 bool request(MexFunction fn, mxArray *plhs[], int nrhs, const mxArray *prhs[], std::string *error);
 
 // Everything mexPrintf writes goes to the sink; a null sink means stdout.
+// Returns the sink that was set before, for the caller to put back.
 using PrintSink = std::function<void(const char *text, std::size_t len)>;
-void setPrintSink(PrintSink sink);
+PrintSink setPrintSink(PrintSink sink);
 
-// Captures mexPrintf output for as long as it lives.
+// Captures mexPrintf output for as long as it lives, then puts back the sink
+// that was set before (so captures nest; an inner one takes the output while
+// it lives).
 class PrintCapture {
 public:
     PrintCapture();
@@ -46,6 +50,7 @@ public:
 
 private:
     std::string text_;
+    PrintSink previous_;
 };
 
 // Number of arrays alive right now (created and not yet destroyed).

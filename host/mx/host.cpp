@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "internal.h"
@@ -123,9 +124,10 @@ bool untrackMemory(void *p)
 
 namespace {
 
-// Runs fn inside a call frame; on an error, *error receives the text.
+// Runs fn inside a call frame; on an error, *error receives the text and
+// *id (when given) the error's identifier.
 inline __attribute__((always_inline)) bool runFramed(CallFrame &frame, MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[],
-               std::string *error)
+               std::string *error, std::string *id = nullptr)
 {
     frame.outer = innermost;
     innermost = &frame;
@@ -135,6 +137,7 @@ inline __attribute__((always_inline)) bool runFramed(CallFrame &frame, MexFuncti
         ok = true;
     } catch (const detail::MexError &e) {
         *error = e.text;
+        if (id != nullptr) *id = e.id;
     } catch (const std::bad_alloc &) {
         *error = "Out of memory.";
     } catch (...) {
@@ -161,7 +164,7 @@ CallResult call(MexFunction fn, int nlhs, mxArray *plhs[], int nrhs, const mxArr
 {
     CallFrame frame;
     CallResult result;
-    result.ok = runFramed(frame, fn, nlhs, plhs, nrhs, prhs, &result.error);
+    result.ok = runFramed(frame, fn, nlhs, plhs, nrhs, prhs, &result.error, &result.id);
     int outs = nlhs >= 0 ? (nlhs > 0 ? nlhs : 1) : 0;
     for (int i = 0; i < outs; ++i) {
         if (plhs[i] == nullptr) continue;
@@ -183,14 +186,18 @@ bool request(MexFunction fn, mxArray *plhs[], int nrhs, const mxArray *prhs[], s
     return ok;
 }
 
-void setPrintSink(PrintSink sink) { printSink = std::move(sink); }
-
-PrintCapture::PrintCapture()
+PrintSink setPrintSink(PrintSink sink)
 {
-    setPrintSink([this](const char *text, std::size_t len) { text_.append(text, len); });
+    std::swap(printSink, sink);
+    return sink;
 }
 
-PrintCapture::~PrintCapture() { setPrintSink(nullptr); }
+PrintCapture::PrintCapture()
+    : previous_(setPrintSink([this](const char *text, std::size_t len) { text_.append(text, len); }))
+{
+}
+
+PrintCapture::~PrintCapture() { setPrintSink(std::move(previous_)); }
 
 std::size_t liveArrays() { return liveCount; }
 
@@ -220,17 +227,16 @@ int mexPrintf(const char *fmt, ...)
 
 void mexErrMsgTxt(const char *msg)
 {
-    throw mxhost::detail::MexError{msg != nullptr ? msg : ""};
+    throw mxhost::detail::MexError{msg != nullptr ? msg : "", ""};
 }
 
 void mexErrMsgIdAndTxt(const char *id, const char *fmt, ...)
 {
-    (void)id;
     va_list ap;
     va_start(ap, fmt);
-    std::string s = mxhost::vformat(fmt, ap);
+    std::string s = fmt != nullptr ? mxhost::vformat(fmt, ap) : std::string();
     va_end(ap);
-    throw mxhost::detail::MexError{s};
+    throw mxhost::detail::MexError{s, id != nullptr ? id : ""};
 }
 
 void mexWarnMsgTxt(const char *msg)

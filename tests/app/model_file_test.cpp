@@ -6,6 +6,8 @@
 #include "app_support.h"
 #include "csv_source.h"
 #include "model_file.h"
+#include "mxhost.h"
+#include "runner.h"
 #include "simulation.h"
 
 using namespace apptest;
@@ -216,6 +218,33 @@ TEST(Rates, PeriodsOnTheStepGrid)
     EXPECT_THROW(sim.periodicRate(60, 5, "x"), engine::EngineError);   // off the grid
     EXPECT_THROW(sim.periodicRate(25, 0, "x"), engine::EngineError);   // not a multiple of the step
     EXPECT_THROW(sim.periodicRate(-1, 0, "x"), engine::EngineError);
+}
+
+// What the blocks print goes to the run's stream while the run lasts; the
+// print sink set before the run (here a capture) is back afterwards.
+TEST(Runs, RestoreTheCallersPrintSink)
+{
+    TempDir dir;
+    simrun::ModelDef m = simrun::parseModel(R"({"stop": 1, "step": 1,
+        "sources": [{"name": "c", "type": "constant", "value": 5}],
+        "blocks": [{"name": "p", "type": "printer", "inputs": ["c"]}]})",
+                                            dir / "m.json");
+    simrun::RunOptions o;
+    o.libDirs = {SIMBLOCKS_LIB_DIR};
+    o.progress = false;
+    std::string runOut = dir / "out.txt";
+    std::FILE *out = std::fopen(runOut.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    o.out = out;
+
+    mxhost::PrintCapture caller;
+    simrun::runModel(m, o);
+    std::fclose(out);
+    mexPrintf("after the run");
+    EXPECT_EQ(caller.text(), "after the run");
+    std::string printed = readFile(runOut);
+    EXPECT_NE(printed.find(", time 0: 5 \n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find(", time 1: 5 \n"), std::string::npos) << printed;
 }
 
 }  // namespace

@@ -144,9 +144,45 @@ TEST(MxHost, ErrorsUnwindToTheBoundary)
     mxhost::CallResult r = mxhost::call(raise, 1, plhs, 0, nullptr);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "it went wrong");
+    EXPECT_EQ(r.id, "");
     EXPECT_EQ(plhs[0], nullptr);
     EXPECT_EQ(cap.text(), "before 1\n");
     EXPECT_EQ(live(), before);
+
+    // With an identifier: the message is formatted printf-style, both reach the caller.
+    r = mxhost::call(
+        [](int, mxArray *[], int, const mxArray *[]) {
+            mexErrMsgIdAndTxt("simblocks:test:badValue", "value %d of %s is %.1f%%", 3, "x", 12.5);
+        },
+        0, plhs, 0, nullptr);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "value 3 of x is 12.5%");
+    EXPECT_EQ(r.id, "simblocks:test:badValue");
+    EXPECT_EQ(live(), before);
+}
+
+TEST(MxHost, PrintCapturesNest)
+{
+    mxhost::PrintCapture outer;
+    mexPrintf("a");
+    {
+        mxhost::PrintCapture inner;
+        mexPrintf("b");
+        EXPECT_EQ(inner.text(), "b");
+    }
+    // The outer capture takes the output again once the inner one is gone.
+    mexPrintf("c");
+    EXPECT_EQ(outer.text(), "ac");
+
+    // setPrintSink hands back the sink it replaces.
+    std::string seen;
+    mxhost::PrintSink previous = mxhost::setPrintSink([&seen](const char *t, std::size_t n) { seen.append(t, n); });
+    mexPrintf("d");
+    ASSERT_TRUE(static_cast<bool>(previous));
+    mxhost::setPrintSink(std::move(previous));
+    mexPrintf("e");
+    EXPECT_EQ(seen, "d");
+    EXPECT_EQ(outer.text(), "ace");
 }
 
 TEST(MxHost, PrintCaptureTakesLongLines)
