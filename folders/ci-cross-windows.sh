@@ -15,6 +15,7 @@ cat > "$out/mex_stub.c" <<'STUB'
 void *mxRealloc(void *p, size_t n) { (void)p; (void)n; return 0; }
 void mxFree(void *p) { (void)p; }
 void mexErrMsgTxt(const char *msg) { (void)msg; for (;;) {} }
+void mexErrMsgIdAndTxt(const char *id, const char *fmt, ...) { (void)id; (void)fmt; for (;;) {} }
 int mexPrintf(const char *fmt, ...) { (void)fmt; return 0; }
 double mxGetNaN(void) { return 0; }
 bool mxIsChar(const mxArray *a) { (void)a; return 0; }

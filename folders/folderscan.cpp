@@ -67,7 +67,7 @@
 static void *resize_block(void *block, size_t count, size_t elem)
 {
     void *p = count <= ((size_t)-1) / elem ? mxRealloc(block, count * elem) : NULL;
-    if (p == NULL) mexErrMsgTxt("Out of memory.");
+    if (p == NULL) mexErrMsgIdAndTxt("simblocks:folderscan:outOfMemory", "Out of memory.");
     return p;
 }
 
@@ -87,7 +87,7 @@ typedef struct {
 
 static void text_reserve(TextBuffer *b, size_t extra)
 {
-    if (extra >= ((size_t)-1) - b->len) mexErrMsgTxt("Out of memory.");
+    if (extra >= ((size_t)-1) - b->len) mexErrMsgIdAndTxt("simblocks:folderscan:outOfMemory", "Out of memory.");
     size_t need = b->len + extra + 1;
     if (need <= b->cap) return;
     b->cap = next_capacity(b->cap, need, 256);

@@ -30,6 +30,8 @@
 #define FRAME_STRINGIFY(x) FRAME_STRINGIFY2(x)
 
 static const char kBlockName[] = FRAME_STRINGIFY(S_FUNCTION_NAME);
+/* Identifier of an error of the sizes call: simblocks:<block>:<what>. */
+#define FRAME_ERROR_ID(what) "simblocks:" FRAME_STRINGIFY(S_FUNCTION_NAME) ":" what
 static const char kIdentity[] = "MEX level2 S-function \"" FRAME_STRINGIFY(S_FUNCTION_NAME) "\"";
 
 /* Callbacks every block defines. */
@@ -206,13 +208,14 @@ static void frameEngineCall(mxArray *plhs[], const mxArray *prhs[])
 
 /* ---- Sizes call ------------------------------------------------------------ */
 
-/* Formats a message into the frame's 256-character buffer (truncating) and raises it. */
-static void frameRaise(const char *fmt, const char *a, const char *b)
+/* Formats a message into the frame's 256-character buffer (truncating) and
+ * raises it with its identifier. */
+static void frameRaise(const char *id, const char *fmt, const char *a, const char *b)
 {
     char msg[FRAME_MSG_LEN];
     if (b != NULL) snprintf(msg, sizeof msg, fmt, a, b);
     else snprintf(msg, sizeof msg, fmt, a);
-    mexErrMsgTxt(msg);
+    mexErrMsgIdAndTxt(id, "%s", msg);
 }
 
 /* Port registration services of a stand-alone instance. */
@@ -293,22 +296,28 @@ static SimStruct *frameEngineInstance(const mxArray *ref)
 
 static void frameSizesCall(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    if (nrhs < 4) frameRaise("%s must be called with at least 4 right hand arguments", kIdentity, NULL);
-    if (nlhs > 1) frameRaise("%s called with too many left hand arguments", kIdentity, NULL);
+    if (nrhs < 4)
+        frameRaise(FRAME_ERROR_ID("tooFewInputs"), "%s must be called with at least 4 right hand arguments", kIdentity,
+                   NULL);
+    if (nlhs > 1)
+        frameRaise(FRAME_ERROR_ID("tooManyOutputs"), "%s called with too many left hand arguments", kIdentity, NULL);
 
     const mxArray *flagArg = prhs[3];
     if (mxGetM(flagArg) * mxGetN(flagArg) != 1 || mxIsComplex(flagArg) || !mxIsNumeric(flagArg))
-        frameRaise("The 4th right hand argument, FLAG, passed to %s must be an integer", kIdentity, NULL);
+        frameRaise(FRAME_ERROR_ID("flagNotInteger"),
+                   "The 4th right hand argument, FLAG, passed to %s must be an integer", kIdentity, NULL);
     /* Read as a double whatever the numeric class: an integer FLAG holds fewer than eight bytes. */
     const double flagValue = mxGetScalar(flagArg);
     if (!(flagValue > -2147483649.0 && flagValue < 2147483648.0) || (double)(int)flagValue != flagValue)
-        frameRaise("The 4th right hand argument, FLAG, passed to %s must be an integer", kIdentity, NULL);
-    if ((int)flagValue != 0) frameRaise("Invalid flag passed to %s", kIdentity, NULL);
+        frameRaise(FRAME_ERROR_ID("flagNotInteger"),
+                   "The 4th right hand argument, FLAG, passed to %s must be an integer", kIdentity, NULL);
+    if ((int)flagValue != 0) frameRaise(FRAME_ERROR_ID("invalidFlag"), "Invalid flag passed to %s", kIdentity, NULL);
 
     SimStruct *S = frameEngineInstance(prhs[1]);
     if (S != NULL) {
         if (strcmp(kBlockName, "simulink_only_sfcn") != 0 && strcmp(ssGetModelName(S), kBlockName) != 0) {
-            frameRaise("S-function name mismatch. Name in source is \"#define S_FUNCTION_NAME %s\", whereas "
+            frameRaise(FRAME_ERROR_ID("nameMismatch"),
+                       "S-function name mismatch. Name in source is \"#define S_FUNCTION_NAME %s\", whereas "
                        "name of the S-function MEX file is \"%s\". The source needs to be updated",
                        kBlockName, ssGetModelName(S));
         }

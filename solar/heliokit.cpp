@@ -33,11 +33,11 @@ static int32_t mode_of(double x)
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     (void)nlhs;
-    if (nrhs != 5) mexErrMsgTxt("ERROR in heliokit: 5 inputs required.");
+    if (nrhs != 5) mexErrMsgIdAndTxt("simblocks:heliokit:wrongInputCount", "ERROR in heliokit: 5 inputs required.");
     for (int i = 0; i < 5; ++i) {
         const mxArray *a = prhs[i];
         if (!mxIsNumeric(a) || !mxIsDouble(a) || mxIsEmpty(a) || mxIsComplex(a) || mxIsSparse(a))
-            mexErrMsgTxt("ERROR in heliokit: input must be a number");
+            mexErrMsgIdAndTxt("simblocks:heliokit:notANumber", "ERROR in heliokit: input must be a number");
     }
 
     /* The vector input: at most one of the first three, a row or a column. */
@@ -46,7 +46,7 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     for (int i = 0; i < 3; ++i) {
         const size_t m = mxGetM(prhs[i]), n = mxGetN(prhs[i]);
         if ((m * n > 1 && vector_input >= 0) || (m > 1 && n > 1))
-            mexErrMsgTxt("ERROR in heliokit: only one input can be a vector");
+            mexErrMsgIdAndTxt("simblocks:heliokit:tooManyVectors", "ERROR in heliokit: only one input can be a vector");
         if (m > 1 || n > 1) vector_input = i;
         if (m > count) count = m;
         if (n > count) count = n;

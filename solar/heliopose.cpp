@@ -26,21 +26,24 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
 {
     if (nrhs != 4) {
         mexPrintf("%s", kUsage);
-        mexErrMsgTxt("Need 4 input arguments\n");
+        mexErrMsgIdAndTxt("simblocks:heliopose:wrongInputCount", "Need 4 input arguments\n");
     }
     if (nlhs != 5) {
         mexPrintf("%s", kUsage);
-        mexErrMsgTxt("Need 5 output arguments\n");
+        mexErrMsgIdAndTxt("simblocks:heliopose:wrongOutputCount", "Need 5 output arguments\n");
     }
     const mxArray *time = prhs[0];
     const size_t m = mxGetM(time), n = mxGetN(time);
-    if (m > 1 && n > 1) mexErrMsgTxt("time must be scalar or vector, not a matrix\n");
+    if (m > 1 && n > 1)
+        mexErrMsgIdAndTxt("simblocks:heliopose:timeIsMatrix", "time must be scalar or vector, not a matrix\n");
     for (int i = 1; i < 4; ++i) {
-        if (mxGetM(prhs[i]) * mxGetN(prhs[i]) != 1) mexErrMsgTxt("inputs exept time must be scalar\n");
+        if (mxGetM(prhs[i]) * mxGetN(prhs[i]) != 1)
+            mexErrMsgIdAndTxt("simblocks:heliopose:siteNotScalar", "inputs exept time must be scalar\n");
     }
     /* Any other class (integer, single, logical, char, complex) would be read as garbage. */
     for (int i = 0; i < 4; ++i) {
-        if (!is_real_double(prhs[i])) mexErrMsgTxt("inputs must be real double arrays\n");
+        if (!is_real_double(prhs[i]))
+            mexErrMsgIdAndTxt("simblocks:heliopose:notRealDouble", "inputs must be real double arrays\n");
     }
     const size_t count = m * n;
 

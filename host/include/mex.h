@@ -145,8 +145,10 @@ int mexPrintf(const char *fmt, ...)
 __attribute__((noreturn))
 #endif
 void mexErrMsgTxt(const char *msg);
+/* mexErrMsgIdAndTxt formats its message printf-style and raises it with an
+ * identifier such as "simblocks:heliopose:notRealDouble"; it does not return. */
 #if defined(__GNUC__)
-__attribute__((noreturn))
+__attribute__((noreturn, format(printf, 2, 3)))
 #endif
 void mexErrMsgIdAndTxt(const char *id, const char *fmt, ...);
 void mexWarnMsgTxt(const char *msg);

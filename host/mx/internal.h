@@ -20,9 +20,11 @@ struct mxArray_tag {
 
 namespace mxhost::detail {
 
-// Error raised by mexErrMsgTxt, caught at the call boundary.
+// Error raised by mexErrMsgTxt or mexErrMsgIdAndTxt, caught at the call
+// boundary. The identifier is empty for mexErrMsgTxt.
 struct MexError {
     std::string text;
+    std::string id;
 };
 
 void noteCreated(mxArray *a);

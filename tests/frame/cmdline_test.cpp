@@ -31,9 +31,11 @@ TEST(CommandLine, ArgumentMessages)
         auto r = callMex("atmoglow", nlhs, Args{empty(), empty(), empty()});
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.error, kId + " must be called with at least 4 right hand arguments") << nlhs;
+        EXPECT_EQ(r.id, "simblocks:atmoglow:tooFewInputs");
     }
     auto two = callMex("atmoglow", 2, Args{empty(), empty(), empty(), num(0), num(7)});
     EXPECT_EQ(two.error, kId + " called with too many left hand arguments");
+    EXPECT_EQ(two.id, "simblocks:atmoglow:tooManyOutputs");
 
     const std::string flagMsg = "The 4th right hand argument, FLAG, passed to " + kId + " must be an integer";
     std::vector<Args> badFlags;
@@ -49,11 +51,13 @@ TEST(CommandLine, ArgumentMessages)
         auto r = callMex("atmoglow", 1, a);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.error, flagMsg);
+        EXPECT_EQ(r.id, "simblocks:atmoglow:flagNotInteger");
         EXPECT_TRUE(r.out.empty());
     }
     for (double f : {3.0, -1.0, 101.0}) {
         auto r = callMex("atmoglow", 1, Args{empty(), empty(), empty(), num(f)});
         EXPECT_EQ(r.error, "Invalid flag passed to " + kId) << f;
+        EXPECT_EQ(r.id, "simblocks:atmoglow:invalidFlag");
     }
 }
 

@@ -357,6 +357,7 @@ TEST(FrameSizesCall, OverlongModelNameIsTruncatedNotOverflowed)
     mxhost::CallResult r = mxhost::call(lib->entry(), 0, plhs, 4, prhs);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error.size(), 255u);
+    EXPECT_EQ(r.id, "simblocks:fullblock:nameMismatch");
     EXPECT_EQ(r.error.rfind("S-function name mismatch. Name in source is \"#define S_FUNCTION_NAME fullblock\"", 0), 0u);
     EXPECT_EQ(plhs[0], nullptr);
     mxDestroyArray(ref);

@@ -38,30 +38,38 @@ function octave_heliokit()
   assert(isequal(size(y), [1 1]) && abs(y - solar(5000, 15, 10)) < 1e-9, 'inputs 4 and 5 give their first element');
   assert(isequal(heliokit(t, 0, 10, 15, 7), zeros(1, 24)), 'a mode outside 1 to 3 gives zeros');
 
-  % Messages.
-  assert(strcmp(caught(@() heliokit(0, 0, 0, 0)), 'heliokit: ERROR in heliokit: 5 inputs required.'));
+  % Messages and their identifiers.
+  [msg, id] = caught(@() heliokit(0, 0, 0, 0));
+  assert(strcmp(msg, 'heliokit: ERROR in heliokit: 5 inputs required.'), msg);
+  assert(strcmp(id, 'simblocks:heliokit:wrongInputCount'), id);
   number = 'heliokit: ERROR in heliokit: input must be a number';
   bad = {[], 1 + 1i, int32(1), '1', true, single(1), {1}, sparse(1), sparse(0)};
   for k = 1:numel(bad)
     for position = 1:5
       args = {0, 0, 0, 0, 1};
       args{position} = bad{k};
-      assert(strcmp(caught(@() heliokit(args{:})), number), sprintf('bad input %d at %d', k, position));
+      [msg, id] = caught(@() heliokit(args{:}));
+      assert(strcmp(msg, number), sprintf('bad input %d at %d', k, position));
+      assert(strcmp(id, 'simblocks:heliokit:notANumber'), id);
     end
   end
   vector = 'heliokit: ERROR in heliokit: only one input can be a vector';
-  assert(strcmp(caught(@() heliokit([1 2], 0, [1 2], 0, 1)), vector));
+  [msg, id] = caught(@() heliokit([1 2], 0, [1 2], 0, 1));
+  assert(strcmp(msg, vector), msg);
+  assert(strcmp(id, 'simblocks:heliokit:tooManyVectors'), id);
   assert(strcmp(caught(@() heliokit([1 2], 0, [1; 2], 0, 1)), vector));
   assert(strcmp(caught(@() heliokit(zeros(3), 0, 0, 0, 1)), vector));
   disp('octave_heliokit: all passed');
 end
 
-function msg = caught(f)
+function [msg, id] = caught(f)
   msg = '';
+  id = '';
   try
     f();
   catch err
     msg = err.message;
+    id = err.identifier;
     return;
   end
   error('an error was expected');

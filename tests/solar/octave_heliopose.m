@@ -29,15 +29,21 @@ function octave_heliopose()
     assert(isequal(size(x{k}), [0 1]), 'empty time gives 0 x 1 outputs');
   end
 
-  % Messages: the argument counts print the usage first.
-  printed = evalc('msg = caught(@() four_outputs_of_three());');
+  % Messages and their identifiers: the argument counts print the usage first.
+  printed = evalc('[msg, id] = caught(@() four_outputs_of_three());');
   assert(strcmp(msg, 'heliopose: Need 4 input arguments'), msg);
+  assert(strcmp(id, 'simblocks:heliopose:wrongInputCount'), id);
   assert(strcmp(printed, usage), 'usage text before the input-count message');
-  printed = evalc('msg = caught(@() one_output());');
+  printed = evalc('[msg, id] = caught(@() one_output());');
   assert(strcmp(msg, 'heliopose: Need 5 output arguments'), msg);
+  assert(strcmp(id, 'simblocks:heliopose:wrongOutputCount'), id);
   assert(strcmp(printed, usage), 'usage text before the output-count message');
-  assert(strcmp(caught(@() five(zeros(2, 2), 50, 10, 15)), 'heliopose: time must be scalar or vector, not a matrix'));
-  assert(strcmp(caught(@() five(0, [50 51], 10, 15)), 'heliopose: inputs exept time must be scalar'));
+  [msg, id] = caught(@() five(zeros(2, 2), 50, 10, 15));
+  assert(strcmp(msg, 'heliopose: time must be scalar or vector, not a matrix'), msg);
+  assert(strcmp(id, 'simblocks:heliopose:timeIsMatrix'), id);
+  [msg, id] = caught(@() five(0, [50 51], 10, 15));
+  assert(strcmp(msg, 'heliopose: inputs exept time must be scalar'), msg);
+  assert(strcmp(id, 'simblocks:heliopose:siteNotScalar'), id);
   assert(strcmp(caught(@() five(0, 50, 10, [])), 'heliopose: inputs exept time must be scalar'));
 
   % Inputs that are not real doubles are refused.
@@ -47,8 +53,9 @@ function octave_heliopose()
     for position = 1:4
       args_k = args;
       args_k{position} = bad{k};
-      msg = caught(@() five(args_k{:}));
+      [msg, id] = caught(@() five(args_k{:}));
       assert(strcmp(msg, 'heliopose: inputs must be real double arrays'), msg);
+      assert(strcmp(id, 'simblocks:heliopose:notRealDouble'), id);
     end
   end
   disp('octave_heliopose: all passed');
@@ -66,12 +73,14 @@ function one_output()
   a = heliopose(0, 50, 10, 15);
 end
 
-function msg = caught(f)
+function [msg, id] = caught(f)
   msg = '';
+  id = '';
   try
     f();
   catch err
     msg = err.message;
+    id = err.identifier;
     return;
   end
   error('an error was expected');

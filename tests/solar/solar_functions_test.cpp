@@ -55,7 +55,7 @@ mxArray *complexScalar(double re, double im)
 // What a call gave, as plain values (assignable, unlike the outcome itself).
 struct Result {
     bool ok = true;
-    std::string error, printed;
+    std::string error, id, printed;
     std::vector<std::vector<double>> outs;
     std::vector<std::pair<std::size_t, std::size_t>> shapes;
     const std::vector<double> &values(std::size_t i) const { return outs.at(i); }
@@ -67,6 +67,7 @@ Result run(const char *name, int nlhs, const Args &args)
     Result r;
     r.ok = c.ok;
     r.error = c.error;
+    r.id = c.id;
     r.printed = c.printed;
     for (std::size_t i = 0; i < c.out.size(); ++i) {
         r.outs.push_back(c.values(i));
@@ -139,11 +140,13 @@ TEST(Heliopose, ArgumentCountsPrintTheUsage)
     Result r = run("heliopose", 5, Args{num(0), num(50), num(10)});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "Need 4 input arguments\n");
+    EXPECT_EQ(r.id, "simblocks:heliopose:wrongInputCount");
     EXPECT_EQ(r.printed, kUsage);
 
     r = run("heliopose", 1, Args{num(0), num(50), num(10), num(15)});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "Need 5 output arguments\n");
+    EXPECT_EQ(r.id, "simblocks:heliopose:wrongOutputCount");
     EXPECT_EQ(r.printed, kUsage);
     EXPECT_TRUE(r.outs.empty());
 
@@ -158,6 +161,7 @@ TEST(Heliopose, ShapeMessages)
     mxArray *matrix = mxCreateDoubleMatrix(2, 2, mxREAL);
     Result r = run("heliopose", 5, Args{matrix, num(50), num(10), num(15)});
     EXPECT_EQ(r.error, "time must be scalar or vector, not a matrix\n");
+    EXPECT_EQ(r.id, "simblocks:heliopose:timeIsMatrix");
     EXPECT_TRUE(r.printed.empty());
     EXPECT_TRUE(r.outs.empty());
     // The time shape comes before the other inputs.
@@ -170,6 +174,7 @@ TEST(Heliopose, ShapeMessages)
         args.arrays[bad] = bad == 2 ? testutil::empty() : row({1, 2});
         r = run("heliopose", 5, args);
         EXPECT_EQ(r.error, "inputs exept time must be scalar\n") << bad;
+        EXPECT_EQ(r.id, "simblocks:heliopose:siteNotScalar") << bad;
         EXPECT_TRUE(r.outs.empty());
     }
 }
@@ -188,6 +193,7 @@ TEST(Heliopose, RefusesInputsThatAreNotRealDoubles)
             Result r = run("heliopose", 5, args);
             EXPECT_FALSE(r.ok);
             EXPECT_EQ(r.error, "inputs must be real double arrays\n") << "kind " << m << " at " << position;
+            EXPECT_EQ(r.id, "simblocks:heliopose:notRealDouble");
             EXPECT_TRUE(r.outs.empty());
         }
     }
@@ -265,6 +271,7 @@ TEST(Heliokit, Messages)
 {
     Result r = run("heliokit", 1, Args{num(0), num(0), num(0), num(0)});
     EXPECT_EQ(r.error, "ERROR in heliokit: 5 inputs required.");
+    EXPECT_EQ(r.id, "simblocks:heliokit:wrongInputCount");
     r = run("heliokit", 1, Args{num(0), num(0), num(0), num(0), num(1), num(1)});
     EXPECT_EQ(r.error, "ERROR in heliokit: 5 inputs required.");
 
@@ -279,6 +286,7 @@ TEST(Heliokit, Messages)
             args.arrays[position] = bad[k]();
             r = run("heliokit", 1, args);
             EXPECT_EQ(r.error, "ERROR in heliokit: input must be a number") << k << " at " << position;
+            EXPECT_EQ(r.id, "simblocks:heliokit:notANumber");
             EXPECT_TRUE(r.outs.empty());
         }
     }
@@ -286,6 +294,7 @@ TEST(Heliokit, Messages)
     const char *vectorMessage = "ERROR in heliokit: only one input can be a vector";
     r = heliokit(row({1, 2}), num(0), row({1, 2}), num(0), num(1));
     EXPECT_EQ(r.error, vectorMessage);
+    EXPECT_EQ(r.id, "simblocks:heliokit:tooManyVectors");
     r = heliokit(row({1, 2}), num(0), column({1, 2}), num(0), num(1));
     EXPECT_EQ(r.error, vectorMessage);
     r = heliokit(num(1), column({1, 2, 3}), row({1, 2}), num(0), num(1));

@@ -49,12 +49,14 @@ inline mxArray *empty() { return mxCreateDoubleMatrix(0, 0, mxREAL); }
 struct CallOutcome {
     bool ok = true;
     std::string error;
+    std::string id;  // the error's identifier
     std::string printed;
     std::vector<mxArray *> out;
     CallOutcome() = default;
     CallOutcome(const CallOutcome &) = delete;
     CallOutcome(CallOutcome &&o) noexcept
-        : ok(o.ok), error(std::move(o.error)), printed(std::move(o.printed)), out(std::move(o.out))
+        : ok(o.ok), error(std::move(o.error)), id(std::move(o.id)), printed(std::move(o.printed)),
+          out(std::move(o.out))
     {
         o.out.clear();
     }
@@ -81,6 +83,7 @@ inline CallOutcome callMex(const std::string &name, int nlhs, const Args &args)
                                           in.empty() ? nullptr : in.data());
     r.ok = res.ok;
     r.error = res.error;
+    r.id = res.id;
     r.printed = capture.text();
     std::vector<mxArray *> kept;
     for (mxArray *a : r.out)
