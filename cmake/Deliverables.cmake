@@ -9,8 +9,11 @@
 #
 # Each deliverable is built as an embedded-host library in build/lib/<name>.so
 # (linked against our own libmx) and, when mkoctfile is found, as an Octave
-# MEX file in build/octave/<name>.mex compiled against Octave's own mex.h.
-# Only mexFunction is exported.
+# MEX file in build/octave/<name>.mex compiled against Octave's own mex.h,
+# with its help file (package/help/<name>.m) copied beside it, so that
+# `help <name>` works from the build folder as from an installed toolbox.
+# Only mexFunction is exported. A source or help file that is missing stops
+# the configure step.
 #
 # Sources name shared modules relative to the project root
 # (#include "solar/solar_formulas.h").
@@ -30,6 +33,8 @@ if(SIMBLOCKS_OCTAVE AND MKOCTFILE AND OCTAVE_CLI)
                  ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h COPYONLY)
   file(MAKE_DIRECTORY ${SIMBLOCKS_OCTAVE_DIR})
   add_custom_target(octave_deliverables ALL)
+  # The toolbox overview, for `help Contents` in the build folder.
+  configure_file(${CMAKE_SOURCE_DIR}/package/help/Contents.m ${SIMBLOCKS_OCTAVE_DIR}/Contents.m COPYONLY)
   message(STATUS "Octave flavour: ${MKOCTFILE}")
 else()
   set(SIMBLOCKS_HAVE_OCTAVE OFF)
@@ -48,8 +53,7 @@ function(_simblocks_add_deliverable name sources defs)
   foreach(src ${sources})
     get_filename_component(a ${src} ABSOLUTE)
     if(NOT EXISTS ${a})
-      message(WARNING "${name}: source ${a} is missing; the deliverable is not built")
-      return()
+      message(FATAL_ERROR "${name}: source ${a} is missing")
     endif()
     list(APPEND abs_sources ${a})
   endforeach()
@@ -70,8 +74,13 @@ function(_simblocks_add_deliverable name sources defs)
   set_property(GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name} ${abs_sources})
   set_property(GLOBAL PROPERTY SIMBLOCKS_DEFINITIONS_${name} ${defs})
 
-  # Octave flavour.
+  # Octave flavour, with the help file beside the MEX file.
   if(SIMBLOCKS_HAVE_OCTAVE)
+    set(help ${CMAKE_SOURCE_DIR}/package/help/${name}.m)
+    if(NOT EXISTS ${help})
+      message(FATAL_ERROR "${name}: help file ${help} is missing")
+    endif()
+    configure_file(${help} ${SIMBLOCKS_OCTAVE_DIR}/${name}.m COPYONLY)
     set(out ${SIMBLOCKS_OCTAVE_DIR}/${name}.mex)
     set(objdir ${CMAKE_BINARY_DIR}/octave-obj/${name})
     file(MAKE_DIRECTORY ${objdir})
