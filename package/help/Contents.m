@@ -62,14 +62,22 @@
 %       sizes(24) options word, at least 8192
 %   Given another number of parameters than it expects, a block declares
 %   only sizes(8), beside the version tag and the 8192 of the options word.
-%   The command-line call raises these errors (NAME is the block's name):
+%   The command-line call raises these errors (NAME is the block's name),
+%   each with its identifier:
 %       MEX level2 S-function "NAME" must be called with at least 4 right
-%         hand arguments
-%       MEX level2 S-function "NAME" called with too many left hand arguments
+%         hand arguments                          simblocks:NAME:tooFewInputs
+%       MEX level2 S-function "NAME" called with too many left hand
+%         arguments                               simblocks:NAME:tooManyOutputs
 %       The 4th right hand argument, FLAG, passed to MEX level2 S-function
-%         "NAME" must be an integer
+%         "NAME" must be an integer               simblocks:NAME:flagNotInteger
 %       Invalid flag passed to MEX level2 S-function "NAME"
-%   (the flag, the fourth argument, must be 0).
+%                                                 simblocks:NAME:invalidFlag
+%   (the flag, the fourth argument, must be 0). The sizes call of a model
+%   whose block name differs from the library's raises "S-function name
+%   mismatch. ..." with simblocks:NAME:nameMismatch. Errors of a running
+%   simulation stop it with their message; they carry no identifier.
+%   In a script, err.identifier tells the errors apart:
+%       try, heliopose(0), catch err, disp(err.identifier), end
 %
 % Examples
 %   The examples folder next to this file holds example models, data and

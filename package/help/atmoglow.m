@@ -32,6 +32,13 @@
 %   NaN; NaN in T or N shows on the output. The block reports no errors of
 %   its own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:atmoglow:tooFewInputs    fewer than 4 arguments
+%     simblocks:atmoglow:tooManyOutputs  more than one output
+%     simblocks:atmoglow:flagNotInteger  FLAG not an integer scalar
+%     simblocks:atmoglow:invalidFlag     FLAG other than 0
+%     simblocks:atmoglow:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = atmoglow([], [], [], 0, 0);   % sizes(8) = 1, sizes(4) = 1
 %     In a model, switch 0:  [20 50 0]  ->  about 1.389 degrees Celsius

@@ -20,6 +20,13 @@
 %   Error: "The local time could not be obtained from the system clock"
 %   stops the simulation when the system gives no local time.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:calendarnow:tooFewInputs    fewer than 4 arguments
+%     simblocks:calendarnow:tooManyOutputs  more than one output
+%     simblocks:calendarnow:flagNotInteger  FLAG not an integer scalar
+%     simblocks:calendarnow:invalidFlag     FLAG other than 0
+%     simblocks:calendarnow:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = calendarnow([], [], [], 0, 1);   % sizes(8) = 1,
 %                                              % sizes(4) = 0 input ports

@@ -18,6 +18,13 @@
 %   Error: "The local time could not be obtained from the system clock"
 %   stops the simulation when the system gives no local time.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:clocknow:tooFewInputs    fewer than 4 arguments
+%     simblocks:clocknow:tooManyOutputs  more than one output
+%     simblocks:clocknow:flagNotInteger  FLAG not an integer scalar
+%     simblocks:clocknow:invalidFlag     FLAG other than 0
+%     simblocks:clocknow:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = clocknow([], [], [], 0);   % sizes(3) = 1, sizes(4) = 0
 %     In a model, at local 1 March 00:00:10 the output is 5184010 in 2024

@@ -26,6 +26,13 @@
 %   A parameter that is empty or not a real number counts as an invalid
 %   code.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:degreeswap:tooFewInputs    fewer than 4 arguments
+%     simblocks:degreeswap:tooManyOutputs  more than one output
+%     simblocks:degreeswap:flagNotInteger  FLAG not an integer scalar
+%     simblocks:degreeswap:invalidFlag     FLAG other than 0
+%     simblocks:degreeswap:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = degreeswap([], [], [], 0, 1, 3);   % sizes(8) = 2, sizes(4) = 1
 %     In a model, codes 1 and 3:  100  ->  212

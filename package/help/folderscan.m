@@ -24,7 +24,9 @@
 %   An entry is listed once, at the first pattern that matches it.
 %
 %   Result: an N-by-1 structure array (0-by-1 when nothing matches or the
-%   folder cannot be read; folderscan raises no error) with the fields
+%   folder cannot be read; folderscan raises no error for these, only
+%   "Out of memory." with simblocks:folderscan:outOfMemory when a listing
+%   outgrows the memory) with the fields
 %     name      entry name; in a recursive listing, entries below the start
 %               folder carry their path relative to it (sub/notes.txt)
 %     date      last write, local time, as '07-Dec-2026 09:05:03'

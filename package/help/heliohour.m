@@ -31,6 +31,13 @@
 %   simulation with "heliohour: each dialog parameter must be a non-empty
 %   real double (a longitude in degrees)".
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:heliohour:tooFewInputs    fewer than 4 arguments
+%     simblocks:heliohour:tooManyOutputs  more than one output
+%     simblocks:heliohour:flagNotInteger  FLAG not an integer scalar
+%     simblocks:heliohour:invalidFlag     FLAG other than 0
+%     simblocks:heliohour:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = heliohour([], [], [], 0, -15, -10);   % sizes(8) = 2
 %     In a model, t = 0 with parameters 15 and 10 (a site 5 degrees east

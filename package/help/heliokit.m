@@ -24,11 +24,14 @@
 %   first element to every element of y. When unused is the vector input it
 %   only gives y its shape: every element holds the all-scalar result.
 %
-%   Errors
+%   Errors and their identifiers
 %     ERROR in heliokit: 5 inputs required.
+%         simblocks:heliokit:wrongInputCount
 %     ERROR in heliokit: input must be a number
 %         (an input that is not numeric, not double, empty or complex)
+%         simblocks:heliokit:notANumber
 %     ERROR in heliokit: only one input can be a vector
+%         simblocks:heliokit:tooManyVectors
 %
 %   Example
 %     heliokit(0, 0, 10, 15, 1)              % 1414.91335 W/m2

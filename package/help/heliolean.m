@@ -18,6 +18,13 @@
 %   1 January, a negative t is allowed. Nothing is clamped; the block
 %   reports no errors of its own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:heliolean:tooFewInputs    fewer than 4 arguments
+%     simblocks:heliolean:tooManyOutputs  more than one output
+%     simblocks:heliolean:flagNotInteger  FLAG not an integer scalar
+%     simblocks:heliolean:invalidFlag     FLAG other than 0
+%     simblocks:heliolean:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = heliolean([], [], [], 0);   % sizes(4) = 1 input port,
 %                                         % sizes(3) = 1 output port

@@ -29,12 +29,14 @@
 %   for instance) the zenith, altitude or azimuth of that row is NaN. With
 %   the sun exactly in the zenith the azimuth is 0.
 %
-%   Errors (the usage line is printed before the first two)
-%     Need 4 input arguments
-%     Need 5 output arguments
+%   Errors and their identifiers (the usage line is printed before the
+%   first two)
+%     Need 4 input arguments            simblocks:heliopose:wrongInputCount
+%     Need 5 output arguments           simblocks:heliopose:wrongOutputCount
 %     time must be scalar or vector, not a matrix
-%     inputs exept time must be scalar
-%     inputs must be real double arrays
+%                                       simblocks:heliopose:timeIsMatrix
+%     inputs exept time must be scalar  simblocks:heliopose:siteNotScalar
+%     inputs must be real double arrays simblocks:heliopose:notRealDouble
 %
 %   Example
 %     t = 172*86400 + (0:23)*3600;        % 22 June, every hour

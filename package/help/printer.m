@@ -20,6 +20,13 @@
 %   next one. With a continuous solver the block prints at every output
 %   call, minor steps included.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:printer:tooFewInputs    fewer than 4 arguments
+%     simblocks:printer:tooManyOutputs  more than one output
+%     simblocks:printer:flagNotInteger  FLAG not an integer scalar
+%     simblocks:printer:invalidFlag     FLAG other than 0
+%     simblocks:printer:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = printer([], [], [], 0);   % sizes(4) = 1, sizes(3) = 1
 %     Printer 2 at time 0.5 with the inputs 1.5 and 20 prints

@@ -24,6 +24,13 @@
 %   only by a constant, give 0. A result below 1e-9 is written as 0. The
 %   block reports no errors of its own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:pump:tooFewInputs    fewer than 4 arguments
+%     simblocks:pump:tooManyOutputs  more than one output
+%     simblocks:pump:flagNotInteger  FLAG not an integer scalar
+%     simblocks:pump:invalidFlag     FLAG other than 0
+%     simblocks:pump:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = pump([], [], [], 0);   % sizes(4) = 1, sizes(8) = 0
 %     In a model, pump 30 - 5 x^2 against circuit 10 x^2:

@@ -28,6 +28,13 @@
 %   not limited to 0..90 degrees. A parameter that is empty or not a real
 %   double gives NaN. The block reports no errors of its own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:sashflow:tooFewInputs    fewer than 4 arguments
+%     simblocks:sashflow:tooManyOutputs  more than one output
+%     simblocks:sashflow:flagNotInteger  FLAG not an integer scalar
+%     simblocks:sashflow:invalidFlag     FLAG other than 0
+%     simblocks:sashflow:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = sashflow([], [], [], 0, 10, 1.2, 0.8);   % sizes(8) = 3
 %     In a model, A = 10, H = 1.2, W = 0.8:

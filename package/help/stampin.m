@@ -21,6 +21,13 @@
 %   day, month 13 day 1 is 1 January of the next year. The block reports no
 %   errors of its own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:stampin:tooFewInputs    fewer than 4 arguments
+%     simblocks:stampin:tooManyOutputs  more than one output
+%     simblocks:stampin:flagNotInteger  FLAG not an integer scalar
+%     simblocks:stampin:invalidFlag     FLAG other than 0
+%     simblocks:stampin:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = stampin([], [], [], 0);   % sizes(4) = 1, sizes(3) = 1
 %     In a model:  [2023  3  1  0  0  0]  ->   5097600

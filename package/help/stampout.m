@@ -19,6 +19,13 @@
 %   leap year) come back one day later from 1 March on. The block reports no
 %   errors of its own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:stampout:tooFewInputs    fewer than 4 arguments
+%     simblocks:stampout:tooManyOutputs  more than one output
+%     simblocks:stampout:flagNotInteger  FLAG not an integer scalar
+%     simblocks:stampout:invalidFlag     FLAG other than 0
+%     simblocks:stampout:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = stampout([], [], [], 0);   % sizes(3) = 1 output port
 %     In a model:  t = 1         ->  [1  1  0  0  1]

@@ -35,6 +35,13 @@
 %     Error in tablogger : The input must not have more than 32768 elements
 %       (32767 values and the trigger).
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:tablogger:tooFewInputs    fewer than 4 arguments
+%     simblocks:tablogger:tooManyOutputs  more than one output
+%     simblocks:tablogger:flagNotInteger  FLAG not an integer scalar
+%     simblocks:tablogger:invalidFlag     FLAG other than 0
+%     simblocks:tablogger:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = tablogger([], [], [], 0, 1, 'log.txt');   % sizes(8) = 2
 %     In a model, the input [1.5 -20 1] appends the row

@@ -17,6 +17,13 @@
 %   between about 1321.3 and 1415.0 W/m2. The block reports no errors of its
 %   own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:topflux:tooFewInputs    fewer than 4 arguments
+%     simblocks:topflux:tooManyOutputs  more than one output
+%     simblocks:topflux:flagNotInteger  FLAG not an integer scalar
+%     simblocks:topflux:invalidFlag     FLAG other than 0
+%     simblocks:topflux:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = topflux([], [], [], 0);   % sizes(4) = 1, sizes(3) = 1
 %     In a model:  t = 0 (1 January)          ->  1414.91335 W/m2

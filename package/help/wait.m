@@ -36,6 +36,13 @@
 %   Error: "The local time could not be obtained from the system clock"
 %   stops the simulation when the system gives no local time.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:wait:tooFewInputs    fewer than 4 arguments
+%     simblocks:wait:tooManyOutputs  more than one output
+%     simblocks:wait:flagNotInteger  FLAG not an integer scalar
+%     simblocks:wait:invalidFlag     FLAG other than 0
+%     simblocks:wait:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = wait([], [], [], 0, 0, 0, 0, 0, 0, 1);   % sizes(8) = 6,
 %                                                     % no ports

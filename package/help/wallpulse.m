@@ -32,6 +32,13 @@
 %   Error: "The local time could not be obtained from the system clock"
 %   stops the simulation when the system gives no local time.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:wallpulse:tooFewInputs    fewer than 4 arguments
+%     simblocks:wallpulse:tooManyOutputs  more than one output
+%     simblocks:wallpulse:flagNotInteger  FLAG not an integer scalar
+%     simblocks:wallpulse:invalidFlag     FLAG other than 0
+%     simblocks:wallpulse:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = wallpulse([], [], [], 0, 5, 1);   % sizes(8) = 2, sizes(9) = 2
 %     In a model with parameters 5 and 1, an input stepping from 0 to 1

@@ -21,6 +21,13 @@
 %   divisible by 4, February has 28 days but the year output divides by
 %   31622400.) The block reports no errors of its own.
 %
+%   Error identifiers of the sizes call (help Contents gives the texts)
+%     simblocks:yearelapsed:tooFewInputs    fewer than 4 arguments
+%     simblocks:yearelapsed:tooManyOutputs  more than one output
+%     simblocks:yearelapsed:flagNotInteger  FLAG not an integer scalar
+%     simblocks:yearelapsed:invalidFlag     FLAG other than 0
+%     simblocks:yearelapsed:nameMismatch    library file renamed
+%
 %   Example
 %     sizes = yearelapsed([], [], [], 0);   % sizes(3) = 1, sizes(4) = 1
 %     In a model:
