@@ -1,10 +1,45 @@
 #!/bin/sh
-# Installs the Debian packages the build, the tests and the examples need,
-# when any is missing. Runs apt-get as root, or through sudo.
+# Installs the Debian packages a job needs, when any is missing. Runs apt-get
+# as root, or through sudo.
+#
+#   tools/deps.sh main    the main job (tools/run-main.sh): build the model
+#                         runner and the blocks, run a model, plot it
+#   tools/deps.sh test    everything tools/test-all.sh needs: the main job's
+#                         packages and all of the lists below
+#   tools/deps.sh --list main|test    prints the packages instead
+#
+# One list per purpose: a package goes into the list of what needs it.
 set -e
-PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev nlohmann-json3-dev
-  octave liboctave-dev faketime tzdata gnuplot-nox g++-multilib mingw-w64
-  clang libclang-rt-14-dev qemu-user libcsv-dev"
+
+# Compiler, build tools, the runner's libraries (model files, CSV sources)
+# and gnuplot for its plots.
+MAIN="g++ make cmake nlohmann-json3-dev libcsv-dev gnuplot-nox"
+# GoogleTest and Google Benchmark; the clock blocks' tests run under faketime
+# with fixed time zones.
+TESTS="libgtest-dev libbenchmark-dev faketime tzdata"
+# The Octave flavour of every deliverable, its tests and the packaging tests.
+OCTAVE="octave liboctave-dev"
+# folderscan's 32-bit build (run under qemu-i386 where the kernel cannot run
+# 32-bit programs) and its Windows cross compile.
+PLATFORMS="g++-multilib qemu-user mingw-w64"
+# The bounded fuzzing run (libFuzzer).
+FUZZING="clang libclang-rt-14-dev"
+
+packages_for() {
+  case "$1" in
+    main) echo "$MAIN" ;;
+    test) echo "$MAIN $TESTS $OCTAVE $PLATFORMS $FUZZING" ;;
+    *) echo "usage: $0 [--list] main|test" >&2; exit 2 ;;
+  esac
+}
+
+if [ "$1" = "--list" ]; then
+  packages_for "$2"
+  exit 0
+fi
+[ $# -eq 1 ] || packages_for ""
+PACKAGES=$(packages_for "$1")
+
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

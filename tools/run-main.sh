@@ -1,7 +1,9 @@
 #!/bin/sh
 # The main job: build what the model runner needs and run the roof example
-# model on the embedded host.
+# model on the embedded host. Installs only the main job's packages (see
+# tools/deps.sh); tests, benchmarks and the Octave flavour are left out of
+# the build when their packages are missing.
 set -e
 cd "$(dirname "$0")/.."
-tools/deps.sh
+tools/deps.sh main
 exec host/app/run-example.sh "$@"

@@ -5,7 +5,7 @@
 set -e
 cd "$(dirname "$0")/.."
 JOBS="${JOBS:-$(nproc)}"
-tools/deps.sh
+tools/deps.sh test
 
 cmake --preset default
 cmake --build --preset default -j "$JOBS"
