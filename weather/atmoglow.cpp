@@ -16,8 +16,38 @@
 #include "simstruc.h"
 #include "frame/block_util.h"
 
-static const double kKelvin = 273.15;
-static const double kSecondsPerDay = 86400;
+static const double kKelvin = 273.15;         /* K at 0 degC */
+static const double kSecondsPerDay = 86400;   /* s */
+
+/* Dew point by the Magnus formula, Ps = P0 exp(a T / (b + T)): the pair over
+ * water for T >= 0 degC, over ice below. */
+static const double kMagnusWaterA = 17.08;    /* - */
+static const double kMagnusWaterB = 234.18;   /* degC */
+static const double kMagnusIceA = 17.84;      /* - */
+static const double kMagnusIceB = 245.43;     /* degC */
+static const double kMagnusP0 = 611;          /* Pa, vapour pressure at 0 degC */
+static const double kPercent = 100;           /* RH in % to a fraction */
+
+/* Clear-sky emissivity from the dew point Td (degC) with a daily term,
+ * e = 0.711 + 0.0056 Td + 0.000073 Td^2 + 0.013 cos(2 pi tod / 86400 s):
+ * the correlation of Martin and Berdahl (1984). */
+static const double kEmissivity0 = 0.711;                 /* - */
+static const double kEmissivity1 = 0.0056;                /* 1/degC */
+static const double kEmissivity2 = 0.000073;              /* 1/degC^2 */
+static const double kDailyAmplitude = 0.013;              /* - */
+static const double kDailyOmega = 7.27220521664304e-05;   /* rad/s, 2 pi / 86400 s */
+
+/* Clouds add (1 - e) N exp(-h / 8.2 km), after the same authors, for a cloud
+ * base at h = 1 km; a cover below the threshold counts as a clear sky. */
+static const double kCloudClearBelow = 0.0001;            /* - */
+static const double kCloudFactor = 0.885191547524961;     /* exp(-1/8.2) */
+
+/* Without humidity: R = (1.2 - 0.2 * 0.9 N) Tk4 - (1 - 0.9 N) 150 W/m2 / sigma,
+ * sigma = 5.6697e-8 W/(m2 K4). */
+static const double kDryGain = 1.2;                       /* - */
+static const double kDryCloudGain = 0.2;                  /* - */
+static const double kDryCloudWeight = 0.9;                /* - */
+static const double kDryOffset = 2645642626.5939994;      /* K4, 150 W/m2 / sigma */
 
 void mdlInitializeSizes(SimStruct *S)
 {
@@ -65,26 +95,26 @@ void mdlOutputs(SimStruct *S, int_T tid)
     if (RH > 0) {
         double a, b;
         if (T >= 0) {
-            a = 17.08;
-            b = 234.18;
+            a = kMagnusWaterA;
+            b = kMagnusWaterB;
         } else {
-            a = 17.84;
-            b = 245.43;
+            a = kMagnusIceA;
+            b = kMagnusIceB;
         }
-        const double Ps = 611 * exp(a * T / (b + T));
-        const double Pv = Ps * (RH / 100);
-        const double L = log(Pv / 611);
+        const double Ps = kMagnusP0 * exp(a * T / (b + T));
+        const double Pv = Ps * (RH / kPercent);
+        const double L = log(Pv / kMagnusP0);
         const double Td = b * L / (a - L);
-        double eps = (0.000073 * Td) * Td + (0.0056 * Td + 0.711);
+        double eps = (kEmissivity2 * Td) * Td + (kEmissivity1 * Td + kEmissivity0);
         double sw = 0.0;
         /* An unreadable switch parameter counts as off. */
-        if (ssParamFirstDouble(S, 0, &sw) && sw > 0) eps = eps + 0.013 * cos(tod * 7.27220521664304e-05);
-        if (!(N < 0.0001)) eps = eps + ((1 - eps) * N) * 0.885191547524961;
+        if (ssParamFirstDouble(S, 0, &sw) && sw > 0) eps = eps + kDailyAmplitude * cos(tod * kDailyOmega);
+        if (!(N < kCloudClearBelow)) eps = eps + ((1 - eps) * N) * kCloudFactor;
         R = eps * Tk4;
-    } else if (N < 0.0001) {
-        R = Tk4 * 1.2 - 2645642626.5939994;
+    } else if (N < kCloudClearBelow) {
+        R = Tk4 * kDryGain - kDryOffset;
     } else {
-        R = Tk4 * (1.2 - (N * 0.2) * 0.9) - (1 - 0.9 * N) * 2645642626.5939994;
+        R = Tk4 * (kDryGain - (N * kDryCloudGain) * kDryCloudWeight) - (1 - kDryCloudWeight * N) * kDryOffset;
     }
     y[0] = pow(R, 0.25) - kKelvin;
 }

@@ -18,7 +18,23 @@
 #include "simstruc.h"
 #include "frame/block_util.h"
 
-static const double kKelvin = 273.15;
+static const double kKelvin = 273.15;   /* K at 0 degC */
+
+/* Stack term sqrt(|2 (K1 - K2) / (K1 + K2)| * 1.09 * H): the temperature
+ * difference relative to the mean absolute temperature, times the height. */
+static const double kStackFactor = 1.09;   /* - */
+
+/* Opening-angle coefficient, cubic in the angle alpha (degrees),
+ * k = 0.0186 alpha - 0.000119 alpha^2 + 2.6e-07 alpha^3: the bottom-hung
+ * window correlation of Maas (1995). */
+static const double kAngle1 = 0.0186;     /* 1/deg */
+static const double kAngle2 = 0.000119;   /* 1/deg^2 */
+static const double kAngle3 = 2.6e-07;    /* 1/deg^3 */
+
+/* Width term w = (0.4116 + 0.0174 alpha) W - 0.0928 H, in metres. */
+static const double kWidthBase = 0.4116;       /* - */
+static const double kWidthPerDegree = 0.0174;  /* 1/deg */
+static const double kHeightShare = 0.0928;     /* - */
 
 /* Parameter i, or NaN (which then shows on the output) when it has no number to read. */
 static double paramOrNaN(const SimStruct *S, int_T i)
@@ -69,9 +85,9 @@ void mdlOutputs(SimStruct *S, int_T tid)
     const double K1 = T1 + kKelvin;
     const double K2 = kKelvin + T2;
     const double alpha = open * A;
-    const double s = sqrt(fabs(2 * (K1 - K2) / (K1 + K2)) * 1.09 * H);
-    const double k = (0.0186 * alpha - (0.000119 * alpha) * alpha) + ((2.6e-07 * alpha) * alpha) * alpha;
-    const double w = ((0.0174 * alpha) * W - 0.0928 * H) + 0.4116 * W;
+    const double s = sqrt(fabs(2 * (K1 - K2) / (K1 + K2)) * kStackFactor * H);
+    const double k = (kAngle1 * alpha - (kAngle2 * alpha) * alpha) + ((kAngle3 * alpha) * alpha) * alpha;
+    const double w = ((kWidthPerDegree * alpha) * W - kHeightShare * H) + kWidthBase * W;
     y[0] = s * (H * (w * k));
 }
 
