@@ -25,8 +25,8 @@ static const double kKelvin = 273.15;   /* K at 0 degC */
 static const double kStackFactor = 1.09;   /* - */
 
 /* Opening-angle coefficient, cubic in the angle alpha (degrees),
- * k = 0.0186 alpha - 0.000119 alpha^2 + 2.6e-07 alpha^3: the bottom-hung
- * window correlation of Maas (1995). */
+ * k = 0.0186 alpha - 0.000119 alpha^2 + 2.6e-07 alpha^3, fitted to
+ * measurements on bottom-hung windows. */
 static const double kAngle1 = 0.0186;     /* 1/deg */
 static const double kAngle2 = 0.000119;   /* 1/deg^2 */
 static const double kAngle3 = 2.6e-07;    /* 1/deg^3 */
