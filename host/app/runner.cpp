@@ -147,6 +147,10 @@ void Run::build()
         sources_.push_back(std::move(src));
     }
     for (const BlockDef &b : m_.blocks) {
+        std::vector<ParamDef> defs = b.params;
+        for (std::size_t i = 0; i < defs.size(); ++i)
+            if (!defs[i].siteSource.empty())
+                defs[i].values[0] = siteValue(defs[i], "block '" + b.name + "': parameter " + std::to_string(i + 1));
         auto lib = libs_.find(b.type);
         if (lib == libs_.end()) {
             std::string path = findBlockLibrary(b.type, o_.libDirs);
@@ -162,9 +166,6 @@ void Run::build()
                 throw ModelError("block '" + b.name + "': " + e.what());
             }
         }
-        std::vector<ParamDef> defs = b.params;
-        for (std::size_t i = 0; i < defs.size(); ++i)
-            if (!defs[i].siteSource.empty()) defs[i].values[0] = siteValue(defs[i], "block '" + b.name + "': parameter " + std::to_string(i + 1));
         std::vector<mxArray *> params;
         for (const ParamDef &p : defs) params.push_back(makeParam(p));
         std::vector<const mxArray *> view(params.begin(), params.end());
