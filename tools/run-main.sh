@@ -1,6 +1,7 @@
 #!/bin/sh
-# The main job: build what the model runner needs and run the roof example
-# model on the embedded host.
+# The main job: build what the model runner needs and run a year at Chicago
+# O'Hare (examples/chicago_year.json, from its typical-year weather file) on
+# the embedded host; it says where its CSV file and plot went.
 set -e
 cd "$(dirname "$0")/.."
 tools/deps.sh
