@@ -1,5 +1,7 @@
 #include "epw_source.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -7,9 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "model_file.h"
 
@@ -84,7 +84,7 @@ bool epwSiteValue(const EpwSite &site, std::string_view name, double &out)
 
 namespace {
 
-constexpr int kRowFields = 35;  // date and time (5), flags (1), data (29)
+constexpr std::size_t kRowFields = 35;  // date and time (5), flags (1), data (29)
 const char *const kDateNames[5] = {"year", "month", "day", "hour", "minute"};
 const int kDaysInMonth[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};  // 29 February allowed
 
@@ -136,8 +136,56 @@ void splitRow(std::string_view line, std::vector<std::string_view> &out)
     }
 }
 
+// A plain decimal of at most 15 digits ("-12.2", "99500", ".5"): the digits
+// as an integer divided by a power of ten, both exact in a double, so the one
+// rounding of the division gives the correctly rounded value. Most fields of
+// a weather file are such numbers; anything else goes to from_chars.
+bool plainDecimal(std::string_view s, double &out)
+{
+    static const double kTens[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::size_t i = 0, n = s.size();
+    bool negative = i < n && s[i] == '-';
+    if (i < n && (s[i] == '-' || s[i] == '+')) ++i;
+    long long m = 0;
+    int digits = 0, decimals = 0;
+    bool point = false;
+    for (; i < n; ++i) {
+        char c = s[i];
+        if (c >= '0' && c <= '9') {
+            if (++digits > 15) return false;
+            m = m * 10 + (c - '0');
+            decimals += point;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    double v = static_cast<double>(m) / kTens[decimals];
+    out = negative ? -v : v;
+    return true;
+}
+
+// The common row, fast: 35 fields, every one but the flags a plain decimal
+// with no spaces around it. Returns false for anything else, which the
+// careful path then reads or reports.
+bool fastRow(std::string_view line, double *row)
+{
+    const char *p = line.data(), *end = p + line.size();
+    for (std::size_t f = 0; f < kRowFields; ++f) {
+        const char *comma = static_cast<const char *>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
+        const char *stop = comma == nullptr ? end : comma;
+        if ((comma == nullptr) != (f == kRowFields - 1)) return false;
+        if (f != 5 && !plainDecimal(std::string_view(p, static_cast<std::size_t>(stop - p)), row[f])) return false;
+        p = stop + 1;
+    }
+    return true;
+}
+
 bool number(std::string_view s, double &out)
 {
+    if (plainDecimal(s, out)) return true;
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     if (s.empty()) return false;
     std::from_chars_result r = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -258,13 +306,27 @@ private:
         return v;
     }
 
-    int rowInteger(std::size_t at, int low, int high)
+    int rowInteger(const double *row, std::size_t at, int low, int high)
     {
-        double v = rowField(at);
+        double v = row[at];
         if (v != std::floor(v) || v < low || v > high)
-            bad("field " + std::to_string(at + 1) + " (" + kDateNames[at] + "): " + std::string(fields_[at]) +
+            bad("field " + std::to_string(at + 1) + " (" + kDateNames[at] + "): " + shortNumber(v) +
                 " is not a whole number from " + std::to_string(low) + " to " + std::to_string(high));
         return static_cast<int>(v);
+    }
+
+    // The numbers of a row that the fast path did not take, with a message
+    // for what is wrong.
+    void slowRow(std::string_view line, double *row)
+    {
+        splitRow(line, fields_);
+        // A comma at the end of a row adds an empty field; anything more is a shifted row.
+        while (fields_.size() > kRowFields && fields_.back().empty()) fields_.pop_back();
+        if (fields_.size() != kRowFields)
+            bad("a data row has " + std::to_string(kRowFields) + " fields, this one " + std::to_string(fields_.size()) +
+                (fields_.size() < kRowFields ? " (a truncated row?)" : ""));
+        for (std::size_t f = 0; f < kRowFields; ++f)
+            if (f != 5) row[f] = rowField(f);
     }
 
     void rows()
@@ -284,19 +346,15 @@ private:
             }
             if (blank != 0)
                 throw ModelError(label_ + ", line " + std::to_string(blank) + ": an empty line between data rows");
-            splitRow(line, fields_);
-            // A comma at the end of a row adds an empty field; anything more is a shifted row.
-            while (fields_.size() > kRowFields && fields_.back().empty()) fields_.pop_back();
-            if (fields_.size() != kRowFields)
-                bad("a data row has " + std::to_string(kRowFields) + " fields, this one " +
-                    std::to_string(fields_.size()) + (fields_.size() < kRowFields ? " (a truncated row?)" : ""));
-            rowInteger(0, -9999, 9999);  // the year: checked, not used
+            double row[kRowFields];
+            if (!fastRow(line, row)) slowRow(line, row);
+            rowInteger(row, 0, -9999, 9999);  // the year: checked, not used
             Stamp s;
-            s.month = rowInteger(1, 1, 12);
-            s.day = rowInteger(2, 1, kDaysInMonth[s.month - 1]);
-            s.hour = rowInteger(3, 1, 24);
-            s.minute = rowInteger(4, 0, 60);
-            for (int f = 0; f < kEpwNumFields; ++f) data_.values[static_cast<std::size_t>(f)].push_back(rowField(6 + f));
+            s.month = rowInteger(row, 1, 1, 12);
+            s.day = rowInteger(row, 2, 1, kDaysInMonth[s.month - 1]);
+            s.hour = rowInteger(row, 3, 1, 24);
+            s.minute = rowInteger(row, 4, 0, 60);
+            for (std::size_t f = 0; f < kEpwNumFields; ++f) data_.values[f].push_back(row[6 + f]);
             if (s.month == 2 && s.day == 29) data_.leapYear = true;
             stamps.push_back(s);
             data_.line.push_back(lines_.number());
@@ -340,11 +398,25 @@ EpwData parseEpw(std::string_view text, const std::string &label)
 EpwData readEpw(const std::string &path)
 {
     std::string label = "'" + path + "'";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ModelError("cannot open the weather file " + label + ": " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseEpw(text.str(), label);
+    // A folder, a pipe or a device is no weather file (and a pipe could block the run).
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw ModelError("the weather file " + label + " is not a regular file");
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) throw ModelError("cannot open the weather file " + label + ": " + std::strerror(errno));
+    std::string text;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        if (size > 0) text.reserve(static_cast<std::size_t>(size));
+        std::rewind(f);
+    }
+    char buf[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) throw ModelError("cannot read the weather file " + label);
+    return parseEpw(text, label);
 }
 
 EpwSignal::EpwSignal(const std::string &who, const std::string &path, const std::vector<std::string> &fields)
