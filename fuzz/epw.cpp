@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The last bytes pick the fields and the times.
     uint32_t pick = 0;
-    std::memcpy(&pick, data + (size >= 4 ? size - 4 : 0), size >= 4 ? 4 : 0);
+    if (size >= 4) std::memcpy(&pick, data + size - 4, 4);
     std::vector<std::string> fields;
     for (int k = 0; k < 3; ++k) fields.push_back(simrun::kEpwFields[(pick >> (5 * k)) % simrun::kEpwNumFields].name);
     if (fields[1] == fields[0]) fields.pop_back();
