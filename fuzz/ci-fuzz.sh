@@ -46,7 +46,8 @@ CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S fuzz -B "$BUILD" -DCMAKE_BUILD_TYPE
 cmake --build "$BUILD" -j "$JOBS" > "$BUILD/build.log" 2>&1 || { tail -40 "$BUILD/build.log"; exit 1; }
 
 TARGETS=${*:-"heliolean heliohour topflux heliopose heliokit slopegain atmoglow sashflow pump stampin stampout
-  yearelapsed calendarnow clocknow wait wallpulse degreeswap printer tablogger folderscan"}
+  yearelapsed calendarnow clocknow wait wallpulse degreeswap printer tablogger folderscan
+  epw"}
 export FUZZ_BUILD="$BUILD" FUZZ_SECONDS="$SECONDS_EACH" FUZZ_RUNS
 # shellcheck disable=SC2086
 printf '%s\n' $TARGETS | xargs -P "$JOBS" -I{} "$0" --one {}

@@ -55,7 +55,7 @@ std::string roofModel()
       "sources": [{"name": "clock", "type": "clock"},
                   {"name": "weather", "type": "csv", "file": "weather-year.csv", "time": "hour", "time_unit": "h"}],
       "blocks": [{"name": "declination", "type": "heliolean", "inputs": ["clock"]},
-                 {"name": "solar_time", "type": "heliohour", "parameters": [15, 8.55], "inputs": ["clock"]},
+                 {"name": "solar_time", "type": "heliohour", "parameters": [-15, -8.55], "inputs": ["clock"]},
                  {"name": "irradiance", "type": "topflux", "inputs": ["clock"]},
                  {"name": "sky", "type": "atmoglow", "parameters": [1], "inputs": ["weather"]}],
       "sinks": [{"type": "csv", "file": ")" + gDir + R"(/roof-year.csv", "every": 3600,

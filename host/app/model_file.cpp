@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "epw_source.h"
+
 namespace simrun {
 
 using nlohmann::json;
@@ -97,6 +99,18 @@ public:
         } else if (scalar(v, x)) {
             p.rows = p.cols = 1;
             p.values.push_back(x);
+        } else if (v.is_object()) {
+            keys(v, where, {"source", "site"});
+            p.siteSource = text(v, "source", where, true);
+            p.siteField = text(v, "site", where, true);
+            double unused = 0;
+            if (!epwSiteValue(EpwSite(), p.siteField, unused)) {
+                std::string all;
+                for (const char *n : kEpwSiteNames) all += (all.empty() ? "\"" : ", \"") + std::string(n) + "\"";
+                bad(where, "unknown site value '" + p.siteField + "' (use " + all + ")");
+            }
+            p.rows = p.cols = 1;
+            p.values.push_back(0.0);
         } else if (v.is_array() && v.empty()) {
             p.rows = p.cols = 0;
         } else if (v.is_array()) {
@@ -107,7 +121,7 @@ public:
             }
             p.cols = p.values.size();
         } else {
-            bad(where, "a parameter must be a number, a list of numbers or a string");
+            bad(where, "a parameter must be a number, a list of numbers, a string or {\"source\": ..., \"site\": ...}");
         }
         return p;
     }
@@ -139,6 +153,48 @@ public:
         return out;
     }
 
+    // A data file's name, made absolute against the model's folder.
+    std::string dataFile(const json &s, const std::string &where) const
+    {
+        std::string file = text(s, "file", where, true);
+        if (file.empty()) bad(where, "'file' is empty");
+        std::filesystem::path p(file);
+        return (p.is_absolute() ? p : dir_ / p).lexically_normal().string();
+    }
+
+    // The columns of a CSV source or the fields of a weather file: names, or
+    // {"name": ..., "scale": ..., "offset": ...} to scale a column's values.
+    void columnList(const json &s, const char *key, const std::string &where, SourceDef &src) const
+    {
+        auto cols = s.find(key);
+        if (cols == s.end()) return;
+        std::string k = std::string("'") + key + "'";
+        if (!cols->is_array() || cols->empty()) bad(where, k + " must be a non-empty list of names");
+        bool scaled = false;
+        for (std::size_t i = 0; i < cols->size(); ++i) {
+            const json &c = (*cols)[i];
+            double scale = 1, offset = 0;
+            if (c.is_object()) {
+                std::string w = where + "." + key + "[" + std::to_string(i) + "]";
+                keys(c, w, {"name", "scale", "offset"});
+                src.columns.push_back(text(c, "name", w, true));
+                scale = number(c, "scale", w, 1.0, false);
+                offset = number(c, "offset", w, 0.0, false);
+                scaled = true;
+            } else if (c.is_string()) {
+                src.columns.push_back(c.get<std::string>());
+            } else {
+                bad(where, k + " must be a list of names or {\"name\": ..., \"scale\": ..., \"offset\": ...}");
+            }
+            src.columnScale.push_back(scale);
+            src.columnOffset.push_back(offset);
+        }
+        if (!scaled) {
+            src.columnScale.clear();
+            src.columnOffset.clear();
+        }
+    }
+
     SourceDef source(const json &s, const std::string &where) const
     {
         SourceDef src;
@@ -167,10 +223,7 @@ public:
         } else if (type == "csv") {
             keys(s, where, {"name", "type", "file", "time", "time_unit", "columns", "interpolation", "period", "offset"});
             src.kind = SourceDef::kCsv;
-            std::string file = text(s, "file", where, true);
-            if (file.empty()) bad(where, "'file' is empty");
-            std::filesystem::path p(file);
-            src.file = (p.is_absolute() ? p : dir_ / p).lexically_normal().string();
+            src.file = dataFile(s, where);
             src.timeColumn = text(s, "time", where, false);
             std::string unit = text(s, "time_unit", where, false);
             if (unit.empty() || unit == "s") src.timeScale = 1;
@@ -178,20 +231,19 @@ public:
             else if (unit == "h") src.timeScale = 3600;
             else if (unit == "d") src.timeScale = 86400;
             else bad(where, "'time_unit' must be \"s\", \"min\", \"h\" or \"d\"");
-            auto cols = s.find("columns");
-            if (cols != s.end()) {
-                if (!cols->is_array() || cols->empty()) bad(where, "'columns' must be a non-empty list of column names");
-                for (const json &c : *cols) {
-                    if (!c.is_string()) bad(where, "'columns' must be a list of column names");
-                    src.columns.push_back(c.get<std::string>());
-                }
-            }
+            columnList(s, "columns", where, src);
             std::string interp = text(s, "interpolation", where, false);
             if (interp.empty() || interp == "linear") src.linear = true;
             else if (interp == "hold") src.linear = false;
             else bad(where, "'interpolation' must be \"linear\" or \"hold\"");
+        } else if (type == "epw") {
+            keys(s, where, {"name", "type", "file", "fields", "period", "offset"});
+            src.kind = SourceDef::kEpw;
+            src.file = dataFile(s, where);
+            if (!s.contains("fields")) bad(where, "'fields' is missing (the weather file's fields the model uses)");
+            columnList(s, "fields", where, src);
         } else {
-            bad(where, "unknown source type '" + type + "' (use \"constant\", \"clock\" or \"csv\")");
+            bad(where, "unknown source type '" + type + "' (use \"constant\", \"clock\", \"csv\" or \"epw\")");
         }
         src.period = number(s, "period", where, 0.0, false);
         src.offset = number(s, "offset", where, 0.0, false);

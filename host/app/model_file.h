@@ -29,22 +29,28 @@ struct SignalRef {
 bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why);
 
 // A dialog parameter: a real double row vector (1 x n; a number is 1 x 1,
-// an empty list 0 x 0) or a character row.
+// an empty list 0 x 0) or a character row; or a number of a weather file's
+// site, {"source": "weather", "site": "longitude"}, filled in when the
+// source has read its file (siteSource not empty).
 struct ParamDef {
     bool isText = false;
     std::string text;
     std::size_t rows = 0, cols = 0;
     std::vector<double> values;
+    std::string siteSource, siteField;
 };
 
 struct SourceDef {
     std::string name;
-    enum Kind { kConstant, kClock, kCsv } kind = kConstant;
+    enum Kind { kConstant, kClock, kCsv, kEpw } kind = kConstant;
     std::vector<double> value;   // constant
     std::string file;            // csv, made absolute against the model's folder
     std::string timeColumn;      // csv; empty = the first column
     double timeScale = 1.0;      // csv; seconds per unit of the time column
-    std::vector<std::string> columns;  // csv; empty = every column but the time
+    std::vector<std::string> columns;  // csv; empty = every column but the time; epw: its fields
+    // csv, epw: per entry of 'columns', value = scale * value + offset
+    // (empty = 1 and 0 for every column).
+    std::vector<double> columnScale, columnOffset;
     bool linear = true;          // csv: linear interpolation, else hold
     double period = 0.0, offset = 0.0;  // when the source changes (0 = every step)
 };

@@ -14,6 +14,7 @@
 #include <csv.h>
 
 #include "csv_source.h"
+#include "epw_source.h"
 #include "mxhost.h"
 #include "number_text.h"
 #include "plot.h"
@@ -51,6 +52,7 @@ struct Source {
     double *data = nullptr;
     const SourceDef *def = nullptr;
     std::unique_ptr<CsvSignal> csv;
+    std::unique_ptr<EpwSignal> epw;
     Ticker when;  // set once the run has started
 
     void fill(double t)
@@ -61,7 +63,9 @@ struct Source {
             break;
         case SourceDef::kClock: data[0] = t; break;
         case SourceDef::kCsv: csv->fill(t, data); break;
+        case SourceDef::kEpw: epw->fill(t, data); break;
         }
+        for (std::size_t i = 0; i < def->columnScale.size(); ++i) data[i] = data[i] * def->columnScale[i] + def->columnOffset[i];
     }
 };
 
@@ -73,6 +77,7 @@ public:
 private:
     void build();
     SignalPiece piece(const SignalRef &ref, const std::string &who) const;
+    double siteValue(const ParamDef &p, const std::string &who) const;
     Columns columns(const std::vector<ColumnDef> &defs, double every, const std::string &who) const;
     void setupOutputs();
     void step(long long k);
@@ -86,7 +91,7 @@ private:
     RunReport report_;
     engine::Simulation sim_;
     std::vector<Source> sources_;
-    std::map<int, const CsvSignal *> csvByNode_;
+    std::map<int, const std::vector<std::string> *> columnNames_;  // of the sources with named columns
     std::map<std::string, std::shared_ptr<engine::Library>> libs_;
 
     struct CsvOut {
@@ -131,13 +136,22 @@ void Run::build()
             src.csv = std::make_unique<CsvSignal>("source '" + s.name + "'", s.file, s.timeColumn, s.columns,
                                                   s.timeScale, s.linear);
             width = src.csv->width();
+        } else if (s.kind == SourceDef::kEpw) {
+            src.epw = std::make_unique<EpwSignal>("source '" + s.name + "'", s.file, s.columns);
+            width = src.epw->width();
+            if (!src.epw->note().empty()) report_.warnings.push_back(src.epw->note());
         }
         src.node = sim_.addSource(s.name, width, period, s.offset);
         src.data = sim_.sourceData(src.node);
-        if (src.csv) csvByNode_[src.node] = src.csv.get();
+        if (src.csv) columnNames_[src.node] = &src.csv->columnNames();
+        if (src.epw) columnNames_[src.node] = &src.epw->columnNames();
         sources_.push_back(std::move(src));
     }
     for (const BlockDef &b : m_.blocks) {
+        std::vector<ParamDef> defs = b.params;
+        for (std::size_t i = 0; i < defs.size(); ++i)
+            if (!defs[i].siteSource.empty())
+                defs[i].values[0] = siteValue(defs[i], "block '" + b.name + "': parameter " + std::to_string(i + 1));
         auto lib = libs_.find(b.type);
         if (lib == libs_.end()) {
             std::string path = findBlockLibrary(b.type, o_.libDirs);
@@ -154,7 +168,7 @@ void Run::build()
             }
         }
         std::vector<mxArray *> params;
-        for (const ParamDef &p : b.params) params.push_back(makeParam(p));
+        for (const ParamDef &p : defs) params.push_back(makeParam(p));
         std::vector<const mxArray *> view(params.begin(), params.end());
         try {
             sim_.addBlock(b.name, lib->second, view);
@@ -179,6 +193,18 @@ void Run::build()
     }
 }
 
+double Run::siteValue(const ParamDef &p, const std::string &who) const
+{
+    for (const Source &s : sources_)
+        if (s.def->name == p.siteSource) {
+            double v = 0;
+            if (!s.epw) throw ModelError(who + ": source '" + p.siteSource + "' is not a weather file (type \"epw\")");
+            epwSiteValue(s.epw->site(), p.siteField, v);
+            return v;
+        }
+    throw ModelError(who + ": no source is named '" + p.siteSource + "'");
+}
+
 SignalPiece Run::piece(const SignalRef &ref, const std::string &who) const
 {
     SignalPiece p;
@@ -195,10 +221,10 @@ SignalPiece Run::piece(const SignalRef &ref, const std::string &who) const
         p.count = ref.last - ref.first + 1;
         break;
     case SignalRef::kColumn: {
-        auto csv = csvByNode_.find(p.node);
-        if (csv == csvByNode_.end())
-            throw ModelError(who + ": '" + ref.text + "': only a CSV source has named elements; use a number");
-        const std::vector<std::string> &names = csv->second->columnNames();
+        auto named = columnNames_.find(p.node);
+        if (named == columnNames_.end())
+            throw ModelError(who + ": '" + ref.text + "': only a CSV or weather-file source has named elements; use a number");
+        const std::vector<std::string> &names = *named->second;
         p.count = -1;
         for (std::size_t i = 0; i < names.size() && p.count < 0; ++i)
             if (names[i] == ref.column) {
@@ -223,7 +249,7 @@ Columns Run::columns(const std::vector<ColumnDef> &defs, double every, const std
         if (p.first + count > width)
             throw ModelError(who + ": '" + def.ref.text + "': " + sim_.label(p.node) + " has only " +
                              std::to_string(width) + " element" + (width == 1 ? "" : "s"));
-        auto csv = csvByNode_.find(p.node);
+        auto named = columnNames_.find(p.node);
         for (int j = 0; j < count; ++j) {
             std::string label;
             if (count == 1) label = def.label.empty() ? def.ref.text : def.label;
@@ -231,7 +257,7 @@ Columns Run::columns(const std::vector<ColumnDef> &defs, double every, const std
             else {
                 int e = p.first + j;
                 label = def.ref.node + (p.port > 0 ? ":" + std::to_string(p.port + 1) : std::string()) + "[" +
-                        (csv != csvByNode_.end() ? csv->second->columnNames()[static_cast<std::size_t>(e)]
+                        (named != columnNames_.end() ? (*named->second)[static_cast<std::size_t>(e)]
                                                  : std::to_string(e + 1)) +
                         "]";
             }

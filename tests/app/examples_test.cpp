@@ -134,7 +134,9 @@ TEST(Examples, RoofDayMatchesTheFormulas)
         ASSERT_EQ(row[0], time);
         std::string at = "t = " + std::to_string(time);
         expectClose(row[t.col("declination")], declinationDeg(time), "declination at " + at);
-        expectClose(row[t.col("solar_time")], solarTime(time, 15, 8.55), "solar time at " + at);
+        // The site: 8.55 degrees east in the time zone of 15 degrees east;
+        // longitudes count positive to the west.
+        expectClose(row[t.col("solar_time")], solarTime(time, -15, -8.55), "solar time at " + at);
         expectClose(row[t.col("irradiance")], extraterrestrial(time), "irradiance at " + at);
         double T = weather.linear("T", time), RH = weather.linear("RH", time), N = weather.linear("N", time);
         expectClose(row[t.col("weather[T]")], T, "air temperature at " + at);
@@ -142,6 +144,17 @@ TEST(Examples, RoofDayMatchesTheFormulas)
         expectClose(row[t.col("weather[N]")], N, "cloud cover at " + at);
         expectClose(row[t.col("sky")], skyTemperature(T, RH, N, time, true), "sky temperature at " + at);
     }
+
+    // Solar noon: the site lies 6.45 degrees (25.8 minutes) west of its
+    // zone's meridian, so the sun crosses it 25.8 minutes after clock noon,
+    // less the equation of time (21 June: about -1.7 minutes, by published
+    // tables). The solar time passes 12:00 between two rows of the file.
+    double noon = 0;
+    for (std::size_t i = 1; i < t.rows.size() && noon == 0; ++i) {
+        double s0 = t.rows[i - 1][t.col("solar_time")], s1 = t.rows[i][t.col("solar_time")];
+        if (s0 < 43200 && s1 >= 43200) noon = t.rows[i - 1][0] + 600 * (43200 - s0) / (s1 - s0);
+    }
+    EXPECT_NEAR((noon - 14774400) / 60, 12 * 60 + 25.8 + 1.7, 0.5);
 
     // The table on standard output: every three hours, seven significant digits.
     std::vector<std::string> table = lines(r.out);
@@ -154,6 +167,59 @@ TEST(Examples, RoofDayMatchesTheFormulas)
         EXPECT_EQ(time, 14774400.0 + 10800.0 * static_cast<double>(i - 1));
         EXPECT_NEAR(decl, declinationDeg(time), 1e-4);
     }
+}
+
+// The weather file as this test reads it: the LOCATION line's numbers and,
+// per data row, the fields split at commas.
+struct WeatherFile {
+    std::vector<std::string> location;
+    std::vector<std::vector<std::string>> rows;
+
+    explicit WeatherFile(const std::string &path)
+    {
+        std::vector<std::string> all = lines(readFile(path));
+        location = splitCommas(all.at(0));
+        for (std::size_t i = 8; i < all.size(); ++i) rows.push_back(splitCommas(all[i]));
+    }
+    double value(std::size_t row, int field) const { return std::stod(rows.at(row).at(static_cast<std::size_t>(field - 1))); }
+};
+
+TEST(Examples, ChicagoYearFollowsTheWeatherFile)
+{
+    TempDir dir;
+    Result r = simrun({"--no-progress", examplesDir() + "/chicago_year.json"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("wrote " + dir.path() + "/chicago_year.csv"), std::string::npos) << r.err;
+
+    WeatherFile w(examplesDir() + "/data/weather/USA_IL_Chicago-OHare.725300_TMY3.epw");
+    ASSERT_EQ(w.rows.size(), 8760u);
+    // LOCATION: longitude -87.92 (east positive), time zone -6 h (east
+    // positive): the site is 87.92 degrees west, its zone's meridian 90 west.
+    double site = -std::stod(w.location.at(7)), zone = -15 * std::stod(w.location.at(8));
+    ASSERT_EQ(site, 87.92);
+    ASSERT_EQ(zone, 90);
+
+    Table t = readTable(dir / "chicago_year.csv");
+    ASSERT_EQ(t.rows.size(), 8761u);  // every hour of the year, both ends
+    for (std::size_t k = 0; k < t.rows.size(); ++k) {
+        const std::vector<double> &row = t.rows[k];
+        double time = 3600.0 * static_cast<double>(k);
+        ASSERT_EQ(row[0], time);
+        // Row k ends at hour k of the year; hour 0 is the end of the year before: the last row.
+        std::size_t wr = k == 0 ? 8759 : k - 1;
+        double T = w.value(wr, 7), RH = w.value(wr, 9), N = w.value(wr, 23) / 10;
+        std::string at = "t = " + std::to_string(time);
+        EXPECT_EQ(row[t.col("air")], T) << at;
+        EXPECT_EQ(row[t.col("humidity")], RH) << at;
+        expectClose(row[t.col("cloud_cover")], N, "cloud cover at " + at);
+        expectClose(row[t.col("sky")], skyTemperature(T, RH, N, time, true), "sky temperature at " + at);
+        expectClose(row[t.col("solar_time")], solarTime(time, zone, site), "solar time at " + at);
+        expectClose(row[t.col("irradiance")], extraterrestrial(time), "irradiance at " + at);
+    }
+    // Chicago lies 2.08 degrees east of its zone's meridian: its sun runs
+    // 8.3 minutes ahead of the clock, plus the equation of time (1 January:
+    // about -3 minutes), so the solar time at midnight is about 5 minutes.
+    EXPECT_NEAR(t.rows[0][t.col("solar_time")] / 60, 8.32 - 3.0, 0.5);
 }
 
 TEST(Examples, RoofPlotIsAPng)

@@ -106,9 +106,9 @@ TEST(ModelDocuments, ParametersSourcesAndSinks)
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "constant", "value": "x"}]})"),
               "m.json: sources[0]: 'value' must be a number or a non-empty list of numbers");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "noise"}]})"),
-              "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\" or \"csv\")");
-    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "parameters": [{"a": 1}]}]})"),
-              "m.json: blocks[0].parameters[0]: a parameter must be a number, a list of numbers or a string");
+              "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\", \"csv\" or \"epw\")");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "parameters": [null]}]})"),
+              "m.json: blocks[0].parameters[0]: a parameter must be a number, a list of numbers, a string or {\"source\": ..., \"site\": ...}");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b c", "type": "printer"}]})"),
               "m.json: blocks[0]: the name 'b c' must be letters, digits and '_', not starting with a digit");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "inputs": [[]]}]})"),
