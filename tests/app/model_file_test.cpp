@@ -104,7 +104,7 @@ TEST(ModelDocuments, ParametersSourcesAndSinks)
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "constant", "value": "x"}]})"),
               "m.json: sources[0]: 'value' must be a number or a non-empty list of numbers");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "noise"}]})"),
-              "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\" or \"csv\")");
+              "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\", \"csv\" or \"matrix\")");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "parameters": [{"a": 1}]}]})"),
               "m.json: blocks[0].parameters[0]: a parameter must be a number, a list of numbers or a string");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b c", "type": "printer"}]})"),
