@@ -477,7 +477,7 @@ RunReport Run::go()
             std::fprintf(f, "%d %s %.*s\n", flag, block.c_str(), static_cast<int>(len), num);
         });
     }
-    progress_ = std::make_unique<Progress>(o_.progress, sim_.numSteps());
+    progress_ = std::make_unique<Progress>(o_.progress, sim_.numSteps(), o_.print);
     // What the blocks print goes to the same place as the tables, past the bar.
     engine::setPrintSink([this](const char *text, std::size_t len) { emit(text, len); });
     struct SinkReset {

@@ -38,6 +38,12 @@ using nlohmann::json;
 
 const char kArgs[] = "simblocks:simrun:args";
 const char kModel[] = "simblocks:simrun:model";
+// What makes the command window show a line that is not yet ended.
+#ifdef HAVE_OCTAVE
+const char kFlush[] = "fflush(stdout);";
+#else
+const char kFlush[] = "drawnow;";
+#endif
 constexpr int kMaxDepth = 32;  // nesting of cells and structs in a model struct
 
 // A model struct as the model file's JSON document. A field holding [] (an
@@ -312,7 +318,10 @@ mxArray *run(int nrhs, const mxArray *prhs[])
     ro.libExtension = extension;
     ro.progress = opt.progress;
     ro.workspace = true;
-    ro.print = [](const char *text, std::size_t len) { mexPrintf("%.*s", static_cast<int>(len), text); };
+    ro.print = [](const char *text, std::size_t len) {
+        mexPrintf("%.*s", static_cast<int>(len), text);
+        if (len > 0 && text[0] == '\r') mexEvalString(kFlush);  // the progress line, shown now
+    };
 
     InFolder in(opt.outputDir);
     simrun::RunReport report = simrun::runModel(model, ro);
