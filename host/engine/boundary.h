@@ -12,11 +12,13 @@
 //                          released when it returns.
 //   boundary_direct.cpp    a real MEX host (Octave, MATLAB), the engine being
 //                          itself a MEX file: the block's mexFunction is
-//                          called directly. An error it raises unwinds
-//                          through the engine as the host's own C++
-//                          exception, so every caller of these functions must
-//                          be exception-safe; what the block prints goes to
-//                          the host's command window.
+//                          called directly. An error it raises comes as the
+//                          host's own C++ exception, which is taken and
+//                          returned as the result; other exceptions (an
+//                          interrupt) unwind through the engine, so every
+//                          caller of these functions must be exception-safe.
+//                          What the block prints goes to the host's command
+//                          window.
 #pragma once
 
 #include <cstddef>

@@ -209,7 +209,7 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     Failure failure;
     // Everything the call makes lives inside the try block: by the time the
     // error is raised the block is terminated and its library released. A
-    // block that raises a host error unwinds through here too.
+    // host exception from a block unwinds through here too.
     try {
         run(nlhs, plhs, nrhs, prhs);
     } catch (const Failure &f) {
@@ -218,7 +218,7 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         failure = Failure{kBlock, e.what()};
     } catch (const std::bad_alloc &) {
         failure = Failure{"simblocks:simblock:memory", "out of memory"};
-    } catch (const std::runtime_error &e) {  // a block's own host error
+    } catch (const std::runtime_error &e) {
         failure = Failure{kBlock, e.what()};
     }
     if (!failure.id.empty()) gateway::raise(failure);

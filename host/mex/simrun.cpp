@@ -336,7 +336,7 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     Failure failure;
     // Everything the run makes lives inside the try block: by the time the
     // error is raised, files are closed, blocks terminated and libraries
-    // released. A block that raises a host error unwinds through here too.
+    // released. A host exception from a block unwinds through here too.
     try {
         plhs[0] = run(nrhs, prhs);
     } catch (const Failure &f) {
@@ -347,7 +347,7 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         failure = Failure{errorId(e.what(), true), e.what()};
     } catch (const std::bad_alloc &) {
         failure = Failure{"simblocks:simrun:memory", "out of memory"};
-    } catch (const std::runtime_error &e) {  // also a block's own host error
+    } catch (const std::runtime_error &e) {
         failure = Failure{"simblocks:simrun:block", e.what()};
     }
     if (!failure.id.empty()) gateway::raise(failure);
