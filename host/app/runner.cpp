@@ -104,6 +104,9 @@ private:
     std::vector<TableOut> tables_;
     struct WorkspaceOut {
         std::vector<Columns> fields;
+        std::vector<double *> into;  // per field, column-major, rows x width
+        double *time = nullptr;
+        std::size_t row = 0;
         Ticker when;
     };
     std::unique_ptr<WorkspaceOut> workspace_;
@@ -308,9 +311,17 @@ void Run::setupWorkspace()
     else rate.everyStep = true;
     out->when = Ticker(rate);
     if (!o_.workspace) return;  // checked, not collected
-    long long rows = rate.everyStep ? sim_.numSteps() : sim_.numSteps() / rate.hits[0].first + 1;
-    report_.workspaceTime.reserve(static_cast<std::size_t>(rows));
-    for (WorkspaceField &f : report_.workspace) f.values.reserve(static_cast<std::size_t>(rows) * f.width);
+    // The steps k = 0 .. numSteps - 1 with k % n == m.
+    long long n = rate.everyStep ? 1 : rate.hits[0].first, m = rate.everyStep ? 0 : rate.hits[0].second;
+    std::size_t rows = m < sim_.numSteps() ? static_cast<std::size_t>((sim_.numSteps() - 1 - m) / n + 1) : 0;
+    report_.workspaceRows = rows;
+    auto room = [&](const std::string &name, std::vector<double> &own, std::size_t width) {
+        if (o_.workspaceStorage) return o_.workspaceStorage(name, rows, width);
+        own.assign(rows * width, 0.0);
+        return own.data();
+    };
+    out->time = room("time", report_.workspaceTime, 1);
+    for (WorkspaceField &f : report_.workspace) out->into.push_back(room(f.name, f.values, f.width));
     workspace_ = std::move(out);
 }
 
@@ -449,10 +460,16 @@ void Run::step(long long k)
         if (c.cols.when.due(k)) writeCsv(c, t);
     for (TableOut &c : tables_)
         if (c.cols.when.due(k)) writeTable(t, c.cols, c.header);
-    if (workspace_ && workspace_->when.due(k)) {
-        report_.workspaceTime.push_back(t);
-        for (std::size_t f = 0; f < workspace_->fields.size(); ++f)
-            for (const double *v : workspace_->fields[f].values) report_.workspace[f].values.push_back(*v);
+    if (workspace_ && workspace_->when.due(k) && workspace_->row < report_.workspaceRows) {
+        const std::size_t r = workspace_->row++, rows = report_.workspaceRows;
+        workspace_->time[r] = t;
+        for (std::size_t f = 0; f < workspace_->fields.size(); ++f) {
+            double *into = workspace_->into[f] + r;
+            for (const double *v : workspace_->fields[f].values) {
+                *into = *v;
+                into += rows;
+            }
+        }
     }
     if (plotting_ && plotCols_.when.due(k)) {
         plot_.time.push_back(t);

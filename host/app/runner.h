@@ -22,13 +22,19 @@ struct RunOptions {
     // (a script host's command window).
     std::function<void(const char *text, std::size_t len)> print;
     std::string libExtension = ".so";      // the file name extension of block libraries
-    // Collect the workspace sink's rows into the report; a model without a
-    // workspace sink then gives every source and every block output port.
-    // Without it, workspace sinks are checked but collect nothing.
+    // Collect the workspace sink's rows; a model without a workspace sink
+    // then gives every source and every block output port. Without it,
+    // workspace sinks are checked but collect nothing.
     bool workspace = false;
+    // Where the collected numbers go: called before the run once for the
+    // times ("time", width 1) and once per signal, with the exact number of
+    // rows; returns room for rows x width numbers, column by column (a
+    // script host's own arrays). Without it they go into the report.
+    std::function<double *(const std::string &name, std::size_t rows, std::size_t width)> workspaceStorage;
 };
 
-// A signal a workspace sink collected: rows x width numbers, row by row.
+// A signal a workspace sink collects: rows x width numbers, column by column
+// (in 'values' when RunOptions::workspaceStorage is not given).
 struct WorkspaceField {
     std::string name;  // a valid field name: "weather[T]" gives "weather_T"
     std::size_t width = 0;
@@ -39,8 +45,9 @@ struct RunReport {
     long long steps = 0;
     std::vector<std::string> files;     // the CSV files and the plot written
     std::vector<std::string> warnings;  // e.g. a plot that could not be drawn
-    std::vector<double> workspaceTime;          // the workspace sink's row times
-    std::vector<WorkspaceField> workspace;      // its signals (RunOptions::workspace)
+    std::size_t workspaceRows = 0;              // rows of the workspace sink (RunOptions::workspace)
+    std::vector<double> workspaceTime;          // their times
+    std::vector<WorkspaceField> workspace;      // its signals
 };
 
 // A signal's label made a valid field name: every run of characters other

@@ -262,25 +262,36 @@ std::string errorId(const std::string &text, bool fromEngine)
     return kModel;
 }
 
-mxArray *results(const simrun::RunReport &report)
-{
-    std::vector<const char *> names{"time"};
-    for (const simrun::WorkspaceField &f : report.workspace) names.push_back(f.name.c_str());
-    mxArray *out = mxCreateStructMatrix(1, 1, static_cast<int>(names.size()), names.data());
-    std::size_t rows = report.workspaceTime.size();
-    mxArray *time = mxCreateDoubleMatrix(rows, 1, mxREAL);
-    std::copy(report.workspaceTime.begin(), report.workspaceTime.end(), mxGetPr(time));
-    mxSetFieldByNumber(out, 0, 0, time);
-    for (std::size_t k = 0; k < report.workspace.size(); ++k) {
-        const simrun::WorkspaceField &f = report.workspace[k];
-        mxArray *a = mxCreateDoubleMatrix(rows, f.width, mxREAL);
-        double *d = mxGetPr(a);
-        for (std::size_t r = 0; r < rows; ++r)
-            for (std::size_t c = 0; c < f.width; ++c) d[r + c * rows] = f.values[r * f.width + c];
-        mxSetFieldByNumber(out, 0, static_cast<int>(k + 1), a);
+// The arrays of the result, made before the run at their final size so
+// that the run writes into them directly; destroyed unless handed out.
+class Results {
+public:
+    ~Results()
+    {
+        for (mxArray *a : arrays_) mxDestroyArray(a);
     }
-    return out;
-}
+    double *room(const std::string &name, std::size_t rows, std::size_t width)
+    {
+        names_.push_back(name);
+        arrays_.push_back(mxCreateDoubleMatrix(rows, width, mxREAL));
+        return mxGetPr(arrays_.back());
+    }
+    // The struct of them all; they now belong to it.
+    mxArray *take()
+    {
+        std::vector<const char *> names;
+        for (const std::string &n : names_) names.push_back(n.c_str());
+        if (names.empty()) names.push_back("time");  // a model that collected nothing (no steps)
+        mxArray *out = mxCreateStructMatrix(1, 1, static_cast<int>(names.size()), names.data());
+        for (std::size_t k = 0; k < arrays_.size(); ++k) mxSetFieldByNumber(out, 0, static_cast<int>(k), arrays_[k]);
+        arrays_.clear();
+        return out;
+    }
+
+private:
+    std::vector<std::string> names_;
+    std::vector<mxArray *> arrays_;
+};
 
 mxArray *run(int nrhs, const mxArray *prhs[])
 {
@@ -323,9 +334,13 @@ mxArray *run(int nrhs, const mxArray *prhs[])
         if (len > 0 && text[0] == '\r') mexEvalString(kFlush);  // the progress line, shown now
     };
 
+    Results results;
+    ro.workspaceStorage = [&results](const std::string &name, std::size_t rows, std::size_t width) {
+        return results.room(name, rows, width);
+    };
     InFolder in(opt.outputDir);
-    simrun::RunReport report = simrun::runModel(model, ro);
-    return results(report);
+    simrun::runModel(model, ro);
+    return results.take();
 }
 
 }  // namespace
