@@ -110,23 +110,29 @@ function(simblocks_add_function name)
   _simblocks_add_deliverable(${name} "${F_SOURCES}" "")
 endfunction()
 
-# simblocks_add_octave_function(<name> SOURCES <files...> [INCLUDES <dirs...>] [LIBS <-lx...>])
+# simblocks_add_script_function(<name> SOURCES <files...> [INCLUDES <dirs...>] [LIBS <-lx...>])
 #     A function that exists only as a MEX file for a script host (the
 #     engine's gateways simrun and simblock): built like the Octave flavour
 #     of a deliverable into build/octave/<name>.mex, with extra include
 #     folders (relative to the project root) and libraries, and packaged with
-#     the deliverables. Names are listed in SIMBLOCKS_OCTAVE_FUNCTIONS.
-set(SIMBLOCKS_OCTAVE_FUNCTIONS "" CACHE INTERNAL "")
-function(simblocks_add_octave_function name)
+#     the deliverables (also for MATLAB). Names are listed in
+#     SIMBLOCKS_SCRIPT_FUNCTIONS.
+set(SIMBLOCKS_SCRIPT_FUNCTIONS "" CACHE INTERNAL "")
+function(simblocks_add_script_function name)
   cmake_parse_arguments(F "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
-  if(NOT SIMBLOCKS_HAVE_OCTAVE)
-    return()
-  endif()
   set(abs_sources "")
   foreach(src ${F_SOURCES})
     get_filename_component(a ${src} ABSOLUTE)
     list(APPEND abs_sources ${a})
   endforeach()
+  set(SIMBLOCKS_SCRIPT_FUNCTIONS ${SIMBLOCKS_SCRIPT_FUNCTIONS} ${name} CACHE INTERNAL "")
+  set_property(GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name} ${abs_sources})
+  set_property(GLOBAL PROPERTY SIMBLOCKS_INCLUDES_${name} ${F_INCLUDES})
+  set_property(GLOBAL PROPERTY SIMBLOCKS_LIBS_${name} ${F_LIBS})
+  if(NOT SIMBLOCKS_HAVE_OCTAVE)
+    return()
+  endif()
+
   set(iflags "")
   set(deps "")
   foreach(dir ${F_INCLUDES})
@@ -134,11 +140,6 @@ function(simblocks_add_octave_function name)
     file(GLOB h ${CMAKE_SOURCE_DIR}/${dir}/*.h)
     list(APPEND deps ${h})
   endforeach()
-  set(SIMBLOCKS_OCTAVE_FUNCTIONS ${SIMBLOCKS_OCTAVE_FUNCTIONS} ${name} CACHE INTERNAL "")
-  set_property(GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name} ${abs_sources})
-  set_property(GLOBAL PROPERTY SIMBLOCKS_INCLUDES_${name} ${F_INCLUDES})
-  set_property(GLOBAL PROPERTY SIMBLOCKS_LIBS_${name} ${F_LIBS})
-
   set(out ${SIMBLOCKS_OCTAVE_DIR}/${name}.mex)
   set(objdir ${CMAKE_BINARY_DIR}/octave-obj/${name})
   file(MAKE_DIRECTORY ${objdir})
