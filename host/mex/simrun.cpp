@@ -272,9 +272,17 @@ public:
     }
     double *room(const std::string &name, std::size_t rows, std::size_t width)
     {
+        mxArray *a = nullptr;
+        try {
+            a = mxCreateDoubleMatrix(rows, width, mxREAL);
+        } catch (const std::exception &) {  // the host's own out-of-memory error
+        }
+        if (a == nullptr)
+            throw Failure{"simblocks:simrun:memory", "out of memory for the " + std::to_string(rows) + " x " +
+                                                         std::to_string(width) + " numbers of '" + name + "'"};
         names_.push_back(name);
-        arrays_.push_back(mxCreateDoubleMatrix(rows, width, mxREAL));
-        return mxGetPr(arrays_.back());
+        arrays_.push_back(a);
+        return mxGetPr(a);
     }
     // The struct of them all; they now belong to it.
     mxArray *take()
