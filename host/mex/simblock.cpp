@@ -82,7 +82,7 @@ void run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         const mxArray *u = prhs[3];
         if (mxIsCell(u))
             for (std::size_t i = 0; i < mxGetNumberOfElements(u); ++i) inputs.push_back(mxGetCell(u, i));
-        else if (!(mxIsDouble(u) && mxGetNumberOfElements(u) == 0 && !mxIsSparse(u)))
+        else if (!(mxIsDouble(u) && mxGetM(u) == 0 && mxGetN(u) == 0))  // [] is no input
             inputs.push_back(u);
     }
     for (std::size_t p = 0; p < inputs.size(); ++p) {
