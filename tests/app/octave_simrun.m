@@ -307,22 +307,28 @@ function kb = resident_kb()
   kb = str2double(regexp(status, 'VmRSS:\s*(\d+)', 'tokens', 'once'){1});
 end
 
-% A thousand runs, failing and not, in this process: memory stays flat.
+% A thousand runs, failing and not, in this process: memory stays flat, and
+% no file stays open after a run that failed while writing one.
 function check_memory()
   m = struct('stop', 600, 'step', 60, 'sources', struct('name', 'c', 'type', 'clock'));
   m.blocks = struct('name', 'sky', 'type', 'atmoglow', 'parameters', {{1}}, 'inputs', {{{'c', 'c', 'c'}}});
   bad = setfield(m, 'blocks', struct('name', 'h', 'type', 'heliohour', 'parameters', {{15, []}}, 'inputs', {{'c'}}));
+  bad.sinks = struct('type', 'csv', 'file', 'failing.csv', 'signals', {{'c'}});
   for k = 1:100
     simrun(m);
     failure(@() simrun(bad));
   end
   before = resident_kb();
+  files = numel(dir('/proc/self/fd'));
   for k = 1:1000
     out = simrun(m);
     failure(@() simrun(bad));
     y = simblock('atmoglow', {1}, (1:10)', ones(10, 3));
   end
   growth = resident_kb() - before;
+  if (numel(dir('/proc/self/fd')) != files)
+    fail('files left open: %d before the runs, %d after', files, numel(dir('/proc/self/fd')));
+  end
   printf('octave_simrun: resident memory grew by %d kB over 1000 runs\n', growth);
   if (growth > 2048)
     fail('memory grew by %d kB over 1000 runs', growth);
