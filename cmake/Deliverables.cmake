@@ -118,3 +118,51 @@ function(simblocks_add_function name)
   cmake_parse_arguments(F "" "" "SOURCES" ${ARGN})
   _simblocks_add_deliverable(${name} "${F_SOURCES}" "")
 endfunction()
+
+# simblocks_add_script_function(<name> SOURCES <files...> [INCLUDES <dirs...>] [LIBS <-lx...>])
+#     A function that exists only as a MEX file for a script host (the
+#     engine's gateways simrun and simblock): built like the Octave flavour
+#     of a deliverable into build/octave/<name>.mex, with extra include
+#     folders (relative to the project root) and libraries, and packaged with
+#     the deliverables (also for MATLAB). Names are listed in
+#     SIMBLOCKS_SCRIPT_FUNCTIONS.
+set(SIMBLOCKS_SCRIPT_FUNCTIONS "" CACHE INTERNAL "")
+function(simblocks_add_script_function name)
+  cmake_parse_arguments(F "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
+  set(abs_sources "")
+  foreach(src ${F_SOURCES})
+    get_filename_component(a ${src} ABSOLUTE)
+    list(APPEND abs_sources ${a})
+  endforeach()
+  set(SIMBLOCKS_SCRIPT_FUNCTIONS ${SIMBLOCKS_SCRIPT_FUNCTIONS} ${name} CACHE INTERNAL "")
+  set_property(GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name} ${abs_sources})
+  set_property(GLOBAL PROPERTY SIMBLOCKS_INCLUDES_${name} ${F_INCLUDES})
+  set_property(GLOBAL PROPERTY SIMBLOCKS_LIBS_${name} ${F_LIBS})
+  if(NOT SIMBLOCKS_HAVE_OCTAVE)
+    return()
+  endif()
+
+  set(iflags "")
+  set(deps "")
+  foreach(dir ${F_INCLUDES})
+    list(APPEND iflags -I${CMAKE_SOURCE_DIR}/${dir})
+    file(GLOB h ${CMAKE_SOURCE_DIR}/${dir}/*.h)
+    list(APPEND deps ${h})
+  endforeach()
+  set(out ${SIMBLOCKS_OCTAVE_DIR}/${name}.mex)
+  set(objdir ${CMAKE_BINARY_DIR}/octave-obj/${name})
+  file(MAKE_DIRECTORY ${objdir})
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E env
+            "CXXFLAGS=-O2 -std=c++17 -Wall -Wextra -ffp-contract=off"
+            "LDFLAGS=-Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map"
+            ${MKOCTFILE} --mex -o ${out}
+            -I${SIMBLOCKS_OCTAVE_INCLUDE} ${iflags}
+            ${abs_sources} ${F_LIBS}
+    WORKING_DIRECTORY ${objdir}
+    DEPENDS ${abs_sources} ${deps} ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h
+    COMMENT "Octave MEX ${name}.mex"
+    VERBATIM)
+  add_custom_target(${name}_octave ALL DEPENDS ${out})
+endfunction()

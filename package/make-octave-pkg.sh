@@ -5,8 +5,10 @@
 #   package/make-octave-pkg.sh <deliverables.txt> <outdir>
 #
 # <deliverables.txt> has one line per deliverable,
-#   name|compile definitions|sources relative to the source tree
-# (definitions and sources separated by blanks)
+#   name|compile definitions|sources relative to the source tree|flags
+# (definitions, sources and flags separated by blanks; the flags, which may
+# be left out, are include folders relative to the source tree, -Idir, and
+# libraries, -lname: simrun needs the system's libcsv and nlohmann-json)
 # as the CMake build writes it (build/package/deliverables.txt; the target
 # octave_package runs this script). The tarball simblocks-<version>.tar.gz,
 # the version taken from package/octave/DESCRIPTION, is written to <outdir>
@@ -56,7 +58,7 @@ cp "$root/cmake/exports.map" "$pkg/src/"
 # Sources named by the manifest, and every header of their folders (the
 # sources include the shared modules by root-relative path).
 folders=""
-while IFS="|" read -r deliverable defs sources; do
+while IFS="|" read -r deliverable defs sources flags; do
   for src in $sources; do
     dir=$(dirname "$src")
     mkdir -p "$pkg/src/$dir"
@@ -107,15 +109,22 @@ clean:
 
 .PHONY: all clean
 EOF
-  while IFS="|" read -r deliverable defs sources; do
+  while IFS="|" read -r deliverable defs sources flags; do
     dflags=""
     for d in $defs; do dflags="$dflags -D$d"; done
+    libs=""
+    for f in $flags; do
+      case "$f" in
+        -I*) dflags="$dflags -I../../${f#-I}" ;;
+        *) libs="$libs $f" ;;
+      esac
+    done
     up=""
     for src in $sources; do up="$up ../../$src"; done
     printf '\n../inst/%s.mex: %s $(HEADERS)\n' "$deliverable" "$sources"
     printf '\t@mkdir -p obj/%s\n' "$deliverable"
-    printf '\tcd obj/%s && CXXFLAGS="$(SB_CXXFLAGS)" $(MKOCTFILE) --mex -o ../../$@ -I../../include -I../..%s $(SB_EXPORTS)%s\n' \
-      "$deliverable" "$dflags" "$up"
+    printf '\tcd obj/%s && CXXFLAGS="$(SB_CXXFLAGS)" $(MKOCTFILE) --mex -o ../../$@ -I../../include -I../..%s $(SB_EXPORTS)%s%s\n' \
+      "$deliverable" "$dflags" "$up" "$libs"
   done < "$manifest"
 } > "$pkg/src/Makefile"
 

@@ -166,6 +166,21 @@ CsvSignal::CsvSignal(const std::string &who, const std::string &path, const std:
     values_ = std::move(c.values);
 }
 
+CsvSignal::CsvSignal(const std::string &who, std::vector<std::string> names, std::vector<double> time,
+                     std::vector<std::vector<double>> values, bool linear)
+    : names_(std::move(names)), time_(std::move(time)), values_(std::move(values)), linear_(linear)
+{
+    if (time_.empty() || values_.size() != names_.size()) throw ModelError(who + ": no rows or columns");
+    for (std::size_t r = 0; r < time_.size(); ++r) {
+        if (!std::isfinite(time_[r]))
+            throw ModelError(who + ": row " + std::to_string(r + 1) + ": the time is not a finite number");
+        if (r > 0 && !(time_[r] > time_[r - 1]))
+            throw ModelError(who + ": row " + std::to_string(r + 1) + ": the time does not increase");
+    }
+    for (const std::vector<double> &column : values_)
+        if (column.size() != time_.size()) throw ModelError(who + ": the columns differ in length");
+}
+
 void CsvSignal::fill(double t, double *out)
 {
     std::size_t n = time_.size();

@@ -18,6 +18,11 @@ public:
     CsvSignal(const std::string &who, const std::string &path, const std::string &timeColumn,
               std::vector<std::string> columns, double timeScale, bool linear);
 
+    // The same signal from columns held in memory (a script's matrix): the
+    // times must be finite and increase, as a file's must.
+    CsvSignal(const std::string &who, std::vector<std::string> names, std::vector<double> time,
+              std::vector<std::vector<double>> values, bool linear);
+
     int width() const { return static_cast<int>(names_.size()); }
     const std::vector<std::string> &columnNames() const { return names_; }
     std::size_t rows() const { return time_.size(); }

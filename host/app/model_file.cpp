@@ -24,7 +24,8 @@ bool validName(const std::string &s) { return std::regex_match(s, kNamePattern);
 // Reads one model document, with the file name and the place in every message.
 class Reader {
 public:
-    Reader(std::string path, std::filesystem::path dir) : path_(std::move(path)), dir_(std::move(dir)) {}
+    Reader(std::string path, std::filesystem::path dir, const std::vector<WorkspaceMatrix> &matrices)
+        : path_(std::move(path)), dir_(std::move(dir)), matrices_(matrices) {}
 
     [[noreturn]] void bad(const std::string &where, const std::string &what) const
     {
@@ -232,18 +233,17 @@ public:
             else if (unit == "d") src.timeScale = 86400;
             else bad(where, "'time_unit' must be \"s\", \"min\", \"h\" or \"d\"");
             columnList(s, "columns", where, src);
-            std::string interp = text(s, "interpolation", where, false);
-            if (interp.empty() || interp == "linear") src.linear = true;
-            else if (interp == "hold") src.linear = false;
-            else bad(where, "'interpolation' must be \"linear\" or \"hold\"");
+            src.linear = linearInterpolation(s, where);
         } else if (type == "epw") {
             keys(s, where, {"name", "type", "file", "fields", "period", "offset"});
             src.kind = SourceDef::kEpw;
             src.file = dataFile(s, where);
             if (!s.contains("fields")) bad(where, "'fields' is missing (the weather file's fields the model uses)");
             columnList(s, "fields", where, src);
+        } else if (type == "matrix") {
+            matrixSource(s, where, src);
         } else {
-            bad(where, "unknown source type '" + type + "' (use \"constant\", \"clock\", \"csv\" or \"epw\")");
+            bad(where, "unknown source type '" + type + "' (use \"constant\", \"clock\", \"csv\", \"epw\" or \"matrix\")");
         }
         src.period = number(s, "period", where, 0.0, false);
         src.offset = number(s, "offset", where, 0.0, false);
@@ -295,8 +295,11 @@ public:
         } else if (type == "table") {
             k.kind = SinkDef::kTable;
             if (s.contains("file")) bad(where, "a table sink prints on standard output and takes no 'file'");
+        } else if (type == "workspace") {
+            k.kind = SinkDef::kWorkspace;
+            if (s.contains("file")) bad(where, "a workspace sink returns its signals to the script and takes no 'file'");
         } else {
-            bad(where, "unknown sink type '" + type + "' (use \"csv\" or \"table\")");
+            bad(where, "unknown sink type '" + type + "' (use \"csv\", \"table\" or \"workspace\")");
         }
         k.every = number(s, "every", where, 0.0, false);
         if (k.every < 0) bad(where, "'every' must not be negative");
@@ -339,8 +342,83 @@ public:
     }
 
 private:
+    // How values between rows are found, for csv and matrix sources.
+    bool linearInterpolation(const json &s, const std::string &where) const
+    {
+        std::string interp = text(s, "interpolation", where, false);
+        if (interp.empty() || interp == "linear") return true;
+        if (interp != "hold") bad(where, "'interpolation' must be \"linear\" or \"hold\"");
+        return false;
+    }
+
+    // A matrix of numbers: a list of rows (lists of numbers; a list of
+    // numbers is one column), or a caller's array named {"workspace": index}.
+    // Returns the columns.
+    std::vector<std::vector<double>> matrix(const json &v, const char *key, const std::string &where) const
+    {
+        std::vector<std::vector<double>> cols;
+        const std::string what = std::string("'") + key + "'";
+        if (v.is_object()) {
+            auto k = v.find("workspace");
+            if (v.size() != 1 || k == v.end() || !k->is_number_unsigned() || k->get<std::size_t>() >= matrices_.size())
+                bad(where, what + " must be a list of rows of numbers");
+            const WorkspaceMatrix &m = matrices_[k->get<std::size_t>()];
+            for (std::size_t c = 0; c < m.cols; ++c) cols.emplace_back(m.data + c * m.rows, m.data + (c + 1) * m.rows);
+            return cols;
+        }
+        if (!v.is_array()) bad(where, what + " must be a list of rows of numbers");
+        for (std::size_t r = 0; r < v.size(); ++r) {
+            const json &row = v[r];
+            std::size_t width = row.is_array() ? row.size() : 1;
+            if (r == 0) cols.assign(width, std::vector<double>());
+            if (width != cols.size())
+                bad(where, what + ": row " + std::to_string(r + 1) + " has " + std::to_string(width) +
+                               " numbers, the first row " + std::to_string(cols.size()));
+            for (std::size_t c = 0; c < width; ++c) {
+                const json &x = row.is_array() ? row[c] : row;
+                if (!x.is_number()) bad(where, what + " must hold numbers only");
+                cols[c].push_back(x.get<double>());
+            }
+        }
+        return cols;
+    }
+
+    void matrixSource(const json &s, const std::string &where, SourceDef &src) const
+    {
+        keys(s, where, {"name", "type", "time", "values", "columns", "interpolation", "period", "offset"});
+        src.kind = SourceDef::kMatrix;
+        auto t = s.find("time");
+        auto v = s.find("values");
+        if (t == s.end()) bad(where, "'time' is missing");
+        if (v == s.end()) bad(where, "'values' is missing");
+        std::vector<std::vector<double>> time = matrix(*t, "time", where);
+        if (time.size() != 1 || time[0].empty()) bad(where, "'time' must be a non-empty vector of times");
+        src.time = std::move(time[0]);
+        src.values = matrix(*v, "values", where);
+        if (src.values.empty()) bad(where, "'values' must have at least one column");
+        if (src.values[0].size() != src.time.size())
+            bad(where, "'values' has " + std::to_string(src.values[0].size()) + " rows but 'time' has " +
+                           std::to_string(src.time.size()) + " times");
+        auto cols = s.find("columns");
+        if (cols != s.end()) {
+            if (!cols->is_array() || cols->size() != src.values.size())
+                bad(where, "'columns' must be a list of " + std::to_string(src.values.size()) +
+                               " column names, one per column of 'values'");
+            for (const json &c : *cols) {
+                if (!c.is_string() || c.get<std::string>().empty()) bad(where, "'columns' must be a list of column names");
+                for (const std::string &known : src.columns)
+                    if (known == c.get<std::string>()) bad(where, "'columns' names '" + known + "' twice");
+                src.columns.push_back(c.get<std::string>());
+            }
+        } else {
+            for (std::size_t c = 0; c < src.values.size(); ++c) src.columns.push_back(std::to_string(c + 1));
+        }
+        src.linear = linearInterpolation(s, where);
+    }
+
     std::string path_;
     std::filesystem::path dir_;
+    const std::vector<WorkspaceMatrix> &matrices_;
 };
 
 }  // namespace
@@ -392,24 +470,32 @@ bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why)
     return true;
 }
 
-ModelDef parseModel(const std::string &text, const std::string &path)
+json readModelDocument(const std::string &text, const std::string &path)
 {
-    std::filesystem::path p(path);
-    std::error_code ec;
-    std::filesystem::path abs = std::filesystem::absolute(p, ec);
-    Reader reader(path, (ec ? p : abs).parent_path());
-    json doc;
     try {
-        doc = json::parse(text, nullptr, true, /*ignore_comments=*/true);
+        return json::parse(text, nullptr, true, /*ignore_comments=*/true);
     } catch (const json::parse_error &e) {
         std::string what = e.what();
         std::size_t close = what.find("] ");
         throw ModelError(path + ": not a valid JSON document: " + (close == std::string::npos ? what : what.substr(close + 2)));
     }
+}
+
+ModelDef parseModelDocument(const json &doc, const std::string &path, const std::vector<WorkspaceMatrix> &matrices)
+{
+    std::filesystem::path p(path);
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::absolute(p, ec);
+    Reader reader(path, (ec ? p : abs).parent_path(), matrices);
     ModelDef m = reader.model(doc);
     m.path = path;
     m.name = p.stem().string();
     return m;
+}
+
+ModelDef parseModel(const std::string &text, const std::string &path)
+{
+    return parseModelDocument(readModelDocument(text, path), path);
 }
 
 ModelDef loadModel(const std::string &path)

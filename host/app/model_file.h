@@ -3,9 +3,12 @@
 // the format; parseModel() checks the document and returns it as plain data.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json_fwd.hpp>
 
 namespace simrun {
 
@@ -42,16 +45,19 @@ struct ParamDef {
 
 struct SourceDef {
     std::string name;
-    enum Kind { kConstant, kClock, kCsv, kEpw } kind = kConstant;
+    enum Kind { kConstant, kClock, kCsv, kEpw, kMatrix } kind = kConstant;
     std::vector<double> value;   // constant
     std::string file;            // csv, made absolute against the model's folder
     std::string timeColumn;      // csv; empty = the first column
     double timeScale = 1.0;      // csv; seconds per unit of the time column
     std::vector<std::string> columns;  // csv; empty = every column but the time; epw: its fields
+                                       // matrix: the names of the value columns
     // csv, epw: per entry of 'columns', value = scale * value + offset
     // (empty = 1 and 0 for every column).
     std::vector<double> columnScale, columnOffset;
-    bool linear = true;          // csv: linear interpolation, else hold
+    bool linear = true;          // csv, matrix: linear interpolation, else hold
+    std::vector<double> time;                 // matrix: one time per row
+    std::vector<std::vector<double>> values;  // matrix: per value column, one per row
     double period = 0.0, offset = 0.0;  // when the source changes (0 = every step)
 };
 
@@ -67,7 +73,7 @@ struct ColumnDef {
 };
 
 struct SinkDef {
-    enum Kind { kCsv, kTable } kind = kCsv;
+    enum Kind { kCsv, kTable, kWorkspace } kind = kCsv;
     std::string file;   // csv; relative names are taken in the output folder
     double every = 0.0; // seconds between rows; 0 = every step
     std::vector<ColumnDef> columns;
@@ -90,10 +96,24 @@ struct ModelDef {
     PlotDef plot;
 };
 
+// An array of numbers held by the caller (column-major, rows x cols), which a
+// document names as {"workspace": index} instead of carrying the numbers:
+// how a script's model struct hands over the data of its matrix sources.
+struct WorkspaceMatrix {
+    const double *data = nullptr;
+    std::size_t rows = 0, cols = 0;
+};
+
 // Reads and checks a model file; throws ModelError("<file>: <where>: <what>").
 ModelDef loadModel(const std::string &path);
 // The same from text; 'path' names the file in messages and anchors relative
 // data file names.
 ModelDef parseModel(const std::string &text, const std::string &path);
+// The two halves of parseModel: the JSON text to a document (ModelError when
+// it is not JSON), and the checked model from a document. 'matrices' are the
+// arrays that {"workspace": index} refers to (none for a model file).
+nlohmann::json readModelDocument(const std::string &text, const std::string &path);
+ModelDef parseModelDocument(const nlohmann::json &doc, const std::string &path,
+                            const std::vector<WorkspaceMatrix> &matrices = {});
 
 }  // namespace simrun

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 
 namespace simrun {
 
@@ -12,10 +13,20 @@ constexpr double kInterval = 0.1;   // seconds between redraws
 constexpr int kBarWidth = 40;
 }  // namespace
 
-Progress::Progress(bool allowed, long long total)
-    : enabled_(allowed && total > 0 && isatty(STDERR_FILENO) == 1), total_(total), begin_(Clock::now()),
-      lastDraw_(begin_), lastCheck_(begin_)
+Progress::Progress(bool allowed, long long total, Writer writer)
+    : enabled_(allowed && total > 0 && (writer || isatty(STDERR_FILENO) == 1)), total_(total), begin_(Clock::now()),
+      lastDraw_(begin_), lastCheck_(begin_), writer_(std::move(writer))
 {
+}
+
+void Progress::put(const char *text, std::size_t len)
+{
+    if (writer_) {
+        writer_(text, len);
+        return;
+    }
+    std::fwrite(text, 1, len, stderr);
+    std::fflush(stderr);
 }
 
 void Progress::check(long long k)
@@ -41,17 +52,20 @@ void Progress::check(long long k)
     for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kBarWidth] = '\0';
     double left = done > 0 ? elapsed * (1 - done) / done : 0;
-    std::fprintf(stderr, "\r[%s] %3d%%  step %lld of %lld  %.0f s left\033[K", bar, static_cast<int>(done * 100),
-                 k + 1, total_, left);
-    std::fflush(stderr);
+    char line[160];
+    int n = std::snprintf(line, sizeof line, "\r[%s] %3d%%  step %lld of %lld  %.0f s left%s", bar,
+                          static_cast<int>(done * 100), k + 1, total_, left, writer_ ? "   " : "\033[K");
+    put(line, static_cast<std::size_t>(std::min<int>(std::max(n, 0), sizeof line - 1)));
     shown_ = true;
 }
 
 void Progress::clear()
 {
     if (!shown_) return;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
+    // A command window may not know the terminal's erase sequence: blanks.
+    static const std::string blanks = "\r" + std::string(100, ' ') + "\r";
+    if (writer_) put(blanks.data(), blanks.size());
+    else put("\r\033[K", 4);
     shown_ = false;
 }
 

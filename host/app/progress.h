@@ -1,16 +1,21 @@
 // A progress bar on standard error, drawn only when standard error is a
-// terminal and only once a run has taken more than about a second.
+// terminal and only once a run has taken more than about a second; or, given
+// a writer (a script host's command window), drawn there with carriage
+// returns alone.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <functional>
 
 namespace simrun {
 
 class Progress {
 public:
     // 'allowed' false never draws; total is the number of steps of the run.
-    Progress(bool allowed, long long total);
+    using Writer = std::function<void(const char *text, std::size_t len)>;
+    Progress(bool allowed, long long total, Writer writer = nullptr);
     ~Progress() { clear(); }
 
     // Called after step k; cheap on most calls.
@@ -26,10 +31,12 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     void check(long long k);
+    void put(const char *text, std::size_t len);
 
     bool enabled_ = false, shown_ = false;
     long long total_ = 0, countdown_ = 1, interval_ = 1, lastStep_ = -1;
     Clock::time_point begin_, lastDraw_, lastCheck_;
+    Writer writer_;
 };
 
 }  // namespace simrun

@@ -15,7 +15,6 @@
 
 #include "csv_source.h"
 #include "epw_source.h"
-#include "mxhost.h"
 #include "number_text.h"
 #include "plot.h"
 #include "progress.h"
@@ -62,7 +61,8 @@ struct Source {
             for (std::size_t i = 0; i < def->value.size(); ++i) data[i] = def->value[i];
             break;
         case SourceDef::kClock: data[0] = t; break;
-        case SourceDef::kCsv: csv->fill(t, data); break;
+        case SourceDef::kCsv:
+        case SourceDef::kMatrix: csv->fill(t, data); break;
         case SourceDef::kEpw: epw->fill(t, data); break;
         }
         for (std::size_t i = 0; i < def->columnScale.size(); ++i) data[i] = data[i] * def->columnScale[i] + def->columnOffset[i];
@@ -85,6 +85,8 @@ private:
     void writeCsv(CsvOut &out, double t);
     void flushAll();
     void writeTable(double t, Columns &c, bool &header);
+    void emit(const char *text, std::size_t len);
+    void setupWorkspace();
 
     const ModelDef &m_;
     const RunOptions &o_;
@@ -106,6 +108,14 @@ private:
     };
     std::vector<CsvOut> csv_;
     std::vector<TableOut> tables_;
+    struct WorkspaceOut {
+        std::vector<Columns> fields;
+        std::vector<double *> into;  // per field, column-major, rows x width
+        double *time = nullptr;
+        std::size_t row = 0;
+        Ticker when;
+    };
+    std::unique_ptr<WorkspaceOut> workspace_;
     bool plotting_ = false;
     Columns plotCols_;
     PlotData plot_;
@@ -140,6 +150,9 @@ void Run::build()
             src.epw = std::make_unique<EpwSignal>("source '" + s.name + "'", s.file, s.columns);
             width = src.epw->width();
             if (!src.epw->note().empty()) report_.warnings.push_back(src.epw->note());
+        } else if (s.kind == SourceDef::kMatrix) {
+            src.csv = std::make_unique<CsvSignal>("source '" + s.name + "'", s.columns, s.time, s.values, s.linear);
+            width = src.csv->width();
         }
         src.node = sim_.addSource(s.name, width, period, s.offset);
         src.data = sim_.sourceData(src.node);
@@ -154,12 +167,12 @@ void Run::build()
                 defs[i].values[0] = siteValue(defs[i], "block '" + b.name + "': parameter " + std::to_string(i + 1));
         auto lib = libs_.find(b.type);
         if (lib == libs_.end()) {
-            std::string path = findBlockLibrary(b.type, o_.libDirs);
+            std::string path = findBlockLibrary(b.type, o_.libDirs, o_.libExtension);
             if (path.empty()) {
                 std::string dirs;
                 for (const std::string &d : o_.libDirs) dirs += (dirs.empty() ? "" : ", ") + d;
                 throw ModelError("block '" + b.name + "': unknown block type '" + b.type + "' (no " + b.type +
-                                 ".so in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")");
+                                 o_.libExtension + " in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")");
             }
             try {
                 lib = libs_.emplace(b.type, engine::Library::load(path)).first;
@@ -223,7 +236,7 @@ SignalPiece Run::piece(const SignalRef &ref, const std::string &who) const
     case SignalRef::kColumn: {
         auto named = columnNames_.find(p.node);
         if (named == columnNames_.end())
-            throw ModelError(who + ": '" + ref.text + "': only a CSV or weather-file source has named elements; use a number");
+            throw ModelError(who + ": '" + ref.text + "': only a CSV, weather-file or matrix source has named elements; use a number");
         const std::vector<std::string> &names = *named->second;
         p.count = -1;
         for (std::size_t i = 0; i < names.size() && p.count < 0; ++i)
@@ -278,8 +291,70 @@ void writeField(std::FILE *f, const std::string &text)
     else csv_fwrite(f, text.data(), text.size());
 }
 
+void Run::setupWorkspace()
+{
+    const SinkDef *sink = nullptr;
+    std::string who;
+    for (std::size_t i = 0; i < m_.sinks.size(); ++i) {
+        if (m_.sinks[i].kind != SinkDef::kWorkspace) continue;
+        if (sink != nullptr) throw ModelError("sinks[" + std::to_string(i) + "]: a model has one workspace sink at most");
+        sink = &m_.sinks[i];
+        who = "sinks[" + std::to_string(i) + "]";
+    }
+    std::vector<ColumnDef> defs;
+    double every = 0.0;
+    if (sink != nullptr) {
+        defs = sink->columns;
+        every = sink->every;
+    } else if (o_.workspace) {
+        // Every source and every block output port.
+        who = "workspace";
+        for (int node = 0; node < sim_.numNodes(); ++node)
+            for (int port = 0; port < sim_.numOutputs(node); ++port) {
+                if (sim_.outputWidth(node, port) == 0) continue;
+                ColumnDef c;
+                std::string why;
+                std::string text = sim_.name(node) + (port > 0 ? ":" + std::to_string(port + 1) : std::string());
+                parseSignalRef(text, c.ref, why);
+                defs.push_back(c);
+            }
+    } else {
+        return;
+    }
+    auto out = std::make_unique<WorkspaceOut>();
+    std::vector<std::string> names;
+    for (const ColumnDef &def : defs) {
+        out->fields.push_back(columns({def}, every, who));
+        std::string name = fieldName(def.label.empty() ? def.ref.text : def.label);
+        if (name == "time" || std::find(names.begin(), names.end(), name) != names.end())
+            throw ModelError(who + ": '" + def.ref.text + "': the field name '" + name + "' is " +
+                             (name == "time" ? "that of the times" : "taken by another signal") +
+                             "; name the signal with {\"signal\": ..., \"name\": ...}");
+        names.push_back(name);
+        report_.workspace.push_back(WorkspaceField{name, out->fields.back().values.size(), {}});
+    }
+    Rate rate;
+    if (every > 0) rate = sim_.periodicRate(every, 0.0, who);
+    else rate.everyStep = true;
+    out->when = Ticker(rate);
+    if (!o_.workspace) return;  // checked, not collected
+    // The steps k = 0 .. numSteps - 1 with k % n == m.
+    long long n = rate.everyStep ? 1 : rate.hits[0].first, m = rate.everyStep ? 0 : rate.hits[0].second;
+    std::size_t rows = m < sim_.numSteps() ? static_cast<std::size_t>((sim_.numSteps() - 1 - m) / n + 1) : 0;
+    report_.workspaceRows = rows;
+    auto room = [&](const std::string &name, std::vector<double> &own, std::size_t width) {
+        if (o_.workspaceStorage) return o_.workspaceStorage(name, rows, width);
+        own.assign(rows * width, 0.0);
+        return own.data();
+    };
+    out->time = room("time", report_.workspaceTime, 1);
+    for (WorkspaceField &f : report_.workspace) out->into.push_back(room(f.name, f.values, f.width));
+    workspace_ = std::move(out);
+}
+
 void Run::setupOutputs()
 {
+    setupWorkspace();
     for (std::size_t i = 0; i < m_.sinks.size(); ++i) {
         const SinkDef &s = m_.sinks[i];
         std::string who = "sinks[" + std::to_string(i) + "]" + (s.kind == SinkDef::kCsv ? " ('" + s.file + "')" : "");
@@ -288,6 +363,7 @@ void Run::setupOutputs()
             tables_.push_back(TableOut{std::move(cols), false});
             continue;
         }
+        if (s.kind == SinkDef::kWorkspace) continue;
         File f(std::fopen(s.file.c_str(), "w"));
         if (!f) throw ModelError(who + ": cannot create the file: " + std::strerror(errno));
         std::fputs("time", f.get());
@@ -364,20 +440,41 @@ void Run::flushAll()
     for (CsvOut &c : csv_) std::fflush(c.file.get());
 }
 
-void Run::writeTable(double t, Columns &c, bool &header)
+void Run::emit(const char *text, std::size_t len)
 {
     progress_->clear();
+    if (o_.print) {
+        o_.print(text, len);
+        return;
+    }
+    std::fwrite(text, 1, len, o_.out);
+    std::fflush(o_.out);
+}
+
+void Run::writeTable(double t, Columns &c, bool &header)
+{
     auto width = [](const std::string &label) { return std::max<int>(14, static_cast<int>(label.size()) + 1); };
+    std::string text;
+    auto put = [&text](int w, double v) {
+        char cell[64];
+        int n = std::snprintf(cell, sizeof cell, "%.7g", v);
+        text.append(static_cast<std::size_t>(std::max(w - n, 0)), ' ');
+        text.append(cell, static_cast<std::size_t>(std::max(n, 0)));
+    };
     if (!header) {
-        std::fprintf(o_.out, "%14s", "time");
-        for (const std::string &l : c.labels) std::fprintf(o_.out, " %*s", width(l), l.c_str());
-        std::fputc('\n', o_.out);
+        text = "          time";
+        for (const std::string &l : c.labels) text += ' ' + std::string(static_cast<std::size_t>(width(l)) - l.size(), ' ') + l;
+        text += '\n';
         header = true;
     }
-    std::fprintf(o_.out, "%14.9g", t);
-    for (std::size_t i = 0; i < c.values.size(); ++i) std::fprintf(o_.out, " %*.7g", width(c.labels[i]), *c.values[i]);
-    std::fputc('\n', o_.out);
-    std::fflush(o_.out);
+    char time[64];
+    text.append(time, static_cast<std::size_t>(std::max(std::snprintf(time, sizeof time, "%14.9g", t), 0)));
+    for (std::size_t i = 0; i < c.values.size(); ++i) {
+        text += ' ';
+        put(width(c.labels[i]), *c.values[i]);
+    }
+    text += '\n';
+    emit(text.data(), text.size());
 }
 
 void Run::step(long long k)
@@ -390,6 +487,17 @@ void Run::step(long long k)
         if (c.cols.when.due(k)) writeCsv(c, t);
     for (TableOut &c : tables_)
         if (c.cols.when.due(k)) writeTable(t, c.cols, c.header);
+    if (workspace_ && workspace_->when.due(k) && workspace_->row < report_.workspaceRows) {
+        const std::size_t r = workspace_->row++, rows = report_.workspaceRows;
+        workspace_->time[r] = t;
+        for (std::size_t f = 0; f < workspace_->fields.size(); ++f) {
+            double *into = workspace_->into[f] + r;
+            for (const double *v : workspace_->fields[f].values) {
+                *into = *v;
+                into += rows;
+            }
+        }
+    }
     if (plotting_ && plotCols_.when.due(k)) {
         plot_.time.push_back(t);
         for (std::size_t i = 0; i < plotCols_.values.size(); ++i) plot_.series[i].push_back(*plotCols_.values[i]);
@@ -413,19 +521,13 @@ RunReport Run::go()
             std::fprintf(f, "%d %s %.*s\n", flag, block.c_str(), static_cast<int>(len), num);
         });
     }
-    progress_ = std::make_unique<Progress>(o_.progress, sim_.numSteps());
+    progress_ = std::make_unique<Progress>(o_.progress, sim_.numSteps(), o_.print);
     // What the blocks print goes to the same place as the tables, past the bar.
-    std::FILE *out = o_.out;
-    Progress *bar = progress_.get();
     // The sink that was there before (a caller's capture) comes back at the end.
     struct SinkReset {
-        mxhost::PrintSink previous;
-        ~SinkReset() { mxhost::setPrintSink(std::move(previous)); }
-    } resetSink{mxhost::setPrintSink([out, bar](const char *text, std::size_t len) {
-        bar->clear();
-        std::fwrite(text, 1, len, out);
-        std::fflush(out);
-    })};
+        engine::PrintSink previous;
+        ~SinkReset() { engine::setPrintSink(std::move(previous)); }
+    } resetSink{engine::setPrintSink([this](const char *text, std::size_t len) { emit(text, len); })};
 
     try {
         sim_.start();
@@ -455,10 +557,23 @@ RunReport Run::go()
 
 }  // namespace
 
-std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs)
+std::string fieldName(const std::string &label)
+{
+    std::string name;
+    for (char c : label) {
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+        if (ok) name += c;
+        else if (name.empty() || name.back() != '_') name += '_';
+    }
+    while (!name.empty() && name.back() == '_') name.pop_back();
+    if (name.empty() || !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) name = "x" + name;
+    return name;
+}
+
+std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs, const std::string &extension)
 {
     for (const std::string &d : dirs) {
-        std::string path = (d.empty() ? std::string(".") : d) + "/" + type + ".so";
+        std::string path = (d.empty() ? std::string(".") : d) + "/" + type + extension;
         struct stat st;
         if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
     }

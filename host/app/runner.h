@@ -1,7 +1,9 @@
 // Runs a model file's model on the engine: sources, blocks, sinks, the plot.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,16 +18,46 @@ struct RunOptions {
     bool progress = true;                  // a bar on standard error when it is a terminal
     std::string traceFile;                 // every engine request, one per line ("" = none)
     std::FILE *out = stdout;               // tables and what the blocks print
+    // When set, tables and what the blocks print go here instead of 'out'
+    // (a script host's command window).
+    std::function<void(const char *text, std::size_t len)> print;
+    std::string libExtension = ".so";      // the file name extension of block libraries
+    // Collect the workspace sink's rows; a model without a workspace sink
+    // then gives every source and every block output port. Without it,
+    // workspace sinks are checked but collect nothing.
+    bool workspace = false;
+    // Where the collected numbers go: called before the run once for the
+    // times ("time", width 1) and once per signal, with the exact number of
+    // rows; returns room for rows x width numbers, column by column (a
+    // script host's own arrays). Without it they go into the report.
+    std::function<double *(const std::string &name, std::size_t rows, std::size_t width)> workspaceStorage;
+};
+
+// A signal a workspace sink collects: rows x width numbers, column by column
+// (in 'values' when RunOptions::workspaceStorage is not given).
+struct WorkspaceField {
+    std::string name;  // a valid field name: "weather[T]" gives "weather_T"
+    std::size_t width = 0;
+    std::vector<double> values;
 };
 
 struct RunReport {
     long long steps = 0;
     std::vector<std::string> files;     // the CSV files and the plot written
     std::vector<std::string> warnings;  // e.g. a plot that could not be drawn
+    std::size_t workspaceRows = 0;              // rows of the workspace sink (RunOptions::workspace)
+    std::vector<double> workspaceTime;          // their times
+    std::vector<WorkspaceField> workspace;      // its signals
 };
 
+// A signal's label made a valid field name: every run of characters other
+// than letters, digits and '_' becomes one '_', a trailing one is dropped,
+// and a name that does not start with a letter gets an 'x' in front.
+std::string fieldName(const std::string &label);
+
 // The library file of a block type in the first folder that has one, or "".
-std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs);
+std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs,
+                             const std::string &extension = ".so");
 
 // Runs the model. Failures throw std::runtime_error (a ModelError or an
 // engine::EngineError) whose text names the block, source or sink and what

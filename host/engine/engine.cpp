@@ -45,7 +45,7 @@ std::shared_ptr<Library> Library::load(const std::string &path)
     }
     std::shared_ptr<Library> lib(new Library);
     lib->handle_ = h;
-    lib->entry_ = reinterpret_cast<mxhost::MexFunction>(sym);
+    lib->entry_ = reinterpret_cast<MexFunction>(sym);
     lib->path_ = path;
     lib->name_ = baseName(path);
     return lib;
@@ -179,10 +179,19 @@ void Block::initializeSizes()
     mxArray *flag = mxCreateDoubleScalar(0.0);
     const mxArray *prhs[4] = {empty, ref, empty, flag};
     mxArray *plhs[1] = {nullptr};
-    mxhost::CallResult r = mxhost::call(lib_->entry(), 1, plhs, 4, prhs);
-    mxDestroyArray(ref);
-    mxDestroyArray(empty);
-    mxDestroyArray(flag);
+    auto release = [&] {
+        mxDestroyArray(ref);
+        mxDestroyArray(empty);
+        mxDestroyArray(flag);
+    };
+    CallResult r;
+    try {
+        r = callBlock(lib_->entry(), 1, plhs, 4, prhs);
+    } catch (...) {  // a host that unwinds through the engine
+        release();
+        throw;
+    }
+    release();
     if (!r.ok) fail(r.error);
     if (plhs[0] != nullptr) {
         const double *v = mxGetPr(plhs[0]);
@@ -316,7 +325,7 @@ bool Block::send(int flag, int intArg)
     if (hasContiguous_ && (flag == kOutputs || flag == kUpdate)) gatherContiguous();
     ssSetSizeField(S_, SS_SIZES_MEX_API_INT1, intArg);
     flagValue_[0] = static_cast<double>(flag);
-    const bool returned = mxhost::request(lib_->entry(), plhs_, 4, prhs_, &lastError_);
+    const bool returned = requestBlock(lib_->entry(), plhs_, 4, prhs_, &lastError_);
     flagsAfterLast_ = model_.info_.flags;
     if (returned && model_.root_.errorStatus == nullptr) return true;
     std::string err = takeError();

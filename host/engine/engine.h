@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "mxhost.h"
+#include "boundary.h"
 #include "simstruc.h"
 
 namespace engine {
@@ -44,12 +44,12 @@ public:
 
     const std::string &name() const { return name_; }  // file name without folder and extension
     const std::string &path() const { return path_; }
-    mxhost::MexFunction entry() const { return entry_; }
+    MexFunction entry() const { return entry_; }
 
 private:
     Library() = default;
     void *handle_ = nullptr;
-    mxhost::MexFunction entry_ = nullptr;
+    MexFunction entry_ = nullptr;
     std::string name_, path_;
 };
 

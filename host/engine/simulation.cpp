@@ -457,7 +457,7 @@ std::string Simulation::terminate()
     for (int i : order_) {
         try {
             send(nodes_[static_cast<std::size_t>(i)], kTerminate, model_.time());
-        } catch (const EngineError &e) {
+        } catch (const std::exception &e) {  // also a host exception (an interrupt): terminate the rest
             if (first.empty()) first = e.what();
         }
     }

@@ -6,6 +6,11 @@
 % 1 January 00:00 of the current year); radiation in W/m2; temperatures in
 % degrees Celsius.
 %
+% Running models and blocks from scripts
+%   simrun      - Runs a model (a model file or a struct) and returns its
+%                 signals as arrays.
+%   simblock    - Runs one block over a series of times and inputs.
+%
 % Solar geometry and radiation
 %   heliolean   - Block: solar declination for a time.
 %   heliohour   - Block: apparent solar time for a time at a site.

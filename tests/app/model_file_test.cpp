@@ -10,6 +10,8 @@
 #include "runner.h"
 #include "simulation.h"
 
+#include <nlohmann/json.hpp>
+
 using namespace apptest;
 using simrun::CsvSignal;
 using simrun::ModelError;
@@ -106,7 +108,7 @@ TEST(ModelDocuments, ParametersSourcesAndSinks)
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "constant", "value": "x"}]})"),
               "m.json: sources[0]: 'value' must be a number or a non-empty list of numbers");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "noise"}]})"),
-              "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\", \"csv\" or \"epw\")");
+              "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\", \"csv\", \"epw\" or \"matrix\")");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "parameters": [null]}]})"),
               "m.json: blocks[0].parameters[0]: a parameter must be a number, a list of numbers, a string or {\"source\": ..., \"site\": ...}");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b c", "type": "printer"}]})"),
@@ -115,6 +117,71 @@ TEST(ModelDocuments, ParametersSourcesAndSinks)
               "m.json: blocks[0].inputs[0]: an input built from pieces needs at least one");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [], "sinks": [{"type": "csv", "signals": ["x"]}]})"),
               "m.json: sinks[0]: 'file' is missing");
+}
+
+// Matrix sources from the document's own lists and from arrays handed over
+// aside; workspace sinks; a run that collects them on the embedded host.
+TEST(ModelDocuments, MatrixSourcesAndWorkspaceSinks)
+{
+    simrun::ModelDef m = simrun::parseModel(R"(
+      {"stop": 40, "step": 10,
+       "sources": [{"name": "w", "type": "matrix", "time": [0, 20], "values": [[1, 10], [3, 30]],
+                    "columns": ["a", "b"]},
+                   {"name": "h", "type": "matrix", "time": [0, 15, 30], "values": [5, 6, 7], "interpolation": "hold"}],
+       "sinks": [{"type": "workspace", "every": 20, "signals": [{"signal": "w[b]", "name": "B"}, "h"]}]})",
+                                             "m.json");
+    EXPECT_EQ(m.sources.at(0).kind, simrun::SourceDef::kMatrix);
+    EXPECT_EQ(m.sources[0].values, (std::vector<std::vector<double>>{{1, 3}, {10, 30}}));
+    EXPECT_EQ(m.sources[1].columns, (std::vector<std::string>{"1"}));
+
+    simrun::RunOptions o;
+    o.workspace = true;
+    simrun::RunReport r = simrun::runModel(m, o);
+    // Rows at 0, 20, 40: w[b] linear between (0, 10) and (20, 30), then held;
+    // h holds the row at or before the time.
+    EXPECT_EQ(r.workspaceTime, (std::vector<double>{0, 20, 40}));
+    ASSERT_EQ(r.workspace.size(), 2u);
+    EXPECT_EQ(r.workspace[0].name, "B");
+    EXPECT_EQ(r.workspace[0].values, (std::vector<double>{10, 30, 30}));
+    EXPECT_EQ(r.workspace[1].values, (std::vector<double>{5, 6, 7}));
+
+    // The same source from an array held by the caller (column-major).
+    const double tw[] = {0, 20}, vw[] = {1, 3, 10, 30};
+    nlohmann::json doc = simrun::readModelDocument(
+        R"({"stop": 10, "step": 10, "sources": [{"name": "w", "type": "matrix", "time": {"workspace": 0},
+            "values": {"workspace": 1}}]})", "s");
+    simrun::ModelDef fromArrays = simrun::parseModelDocument(doc, "s", {{tw, 2, 1}, {vw, 2, 2}});
+    EXPECT_EQ(fromArrays.sources.at(0).values, m.sources[0].values);
+    EXPECT_EQ(fromArrays.sources[0].time, m.sources[0].time);
+
+    auto src = [](const std::string &fields) {
+        return R"({"stop": 1, "step": 1, "sources": [{"name": "w", "type": "matrix", )" + fields + "}]}";
+    };
+    EXPECT_EQ(modelError(src(R"("time": [0, 1], "values": [1, 2, 3])")),
+              "m.json: sources[0]: 'values' has 3 rows but 'time' has 2 times");
+    EXPECT_EQ(modelError(src(R"("time": [0, 1], "values": [[1, 2], [3]])")),
+              "m.json: sources[0]: 'values': row 2 has 1 numbers, the first row 2");
+    EXPECT_EQ(modelError(src(R"("time": [0], "values": [1], "columns": ["a", "b"])")),
+              "m.json: sources[0]: 'columns' must be a list of 1 column names, one per column of 'values'");
+    EXPECT_EQ(modelError(src(R"("time": [0], "values": [[1, 2]], "columns": ["a", "a"])")),
+              "m.json: sources[0]: 'columns' names 'a' twice");
+    EXPECT_EQ(modelError(src(R"("time": {"workspace": 0}, "values": [1])")),
+              "m.json: sources[0]: 'time' must be a list of rows of numbers");
+    EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "clock"}],
+                             "sinks": [{"type": "workspace", "file": "x", "signals": ["c"]}]})"),
+              "m.json: sinks[0]: a workspace sink returns its signals to the script and takes no 'file'");
+    for (const char *times : {"[0, 0]", "[1, 0]"}) {
+        simrun::ModelDef bad = simrun::parseModel(src(std::string(R"("time": )") + times + R"(, "values": [1, 2])"), "m.json");
+        try {
+            simrun::runModel(bad, o);
+            ADD_FAILURE() << times << " accepted";
+        } catch (const ModelError &e) {
+            EXPECT_EQ(std::string(e.what()), "source 'w': row 2: the time does not increase");
+        }
+    }
+    EXPECT_EQ(simrun::fieldName("weather[T]"), "weather_T");
+    EXPECT_EQ(simrun::fieldName("date:2[1..3]"), "date_2_1_3");
+    EXPECT_EQ(simrun::fieldName("_x"), "x_x");
 }
 
 struct CsvFile {

@@ -1,5 +1,5 @@
 % Checks an installed toolbox in the running Octave: for each of the twenty
-% deliverables, that a call runs its MEX file from the installation under
+% deliverables and for simrun and simblock, that a call runs its MEX file from the installation under
 % prefix, that help prints its help file and that the file holds comments
 % only; that Contents.m lists all twenty and carries the package version;
 % then each block's sizes call and calls of the four functions with
@@ -10,7 +10,8 @@ function check_toolbox(prefix, source_dir)
             'stampin', 'stampout', 'yearelapsed', 'calendarnow', 'clocknow', 'wait', ...
             'wallpulse', 'degreeswap', 'printer', 'tablogger'};
   functions = {'heliopose', 'heliokit', 'slopegain', 'folderscan'};
-  names = [blocks, functions];
+  runners = {'simrun', 'simblock'};
+  names = [blocks, functions, runners];
   for k = 1:numel(names)
     check_files_and_help(names{k}, prefix);
   end
@@ -20,6 +21,7 @@ function check_toolbox(prefix, source_dir)
   check_heliokit();
   check_slopegain();
   check_folderscan();
+  check_runners(prefix);
   printf('check_toolbox: %d deliverables checked under %s\n', numel(names), prefix);
 end
 
@@ -60,6 +62,23 @@ function check_contents(names, source_dir)
   if (isempty(strfind(text, ['Version ' version])))
     error('Contents.m must carry the package version %s', version);
   end
+end
+
+% simrun and simblock drive the installed block files: stampout over the
+% times of its help text, as one block and in a model built as a struct;
+% the roof example from the installed examples folder.
+function check_runners(prefix)
+  t = [1; 3600.5; 5097601; 31536000];
+  expected = [1 1 0 0 1; 1 1 1 0 0.5; 3 1 0 0 1; 12 31 24 0 0];
+  assert(isequal(simblock('stampout', {}, t, t), expected), 'simblock stampout: wrong dates');
+  m = struct('start', 1, 'stop', 3601, 'step', 3600, 'sources', struct('name', 'clock', 'type', 'clock'));
+  m.blocks = struct('name', 'date', 'type', 'stampout', 'inputs', {{'clock'}});
+  out = simrun(m);
+  assert(isequal(out.time, [1; 3601]) && isequal(out.date, [1 1 0 0 1; 1 1 1 0 1]), 'simrun: wrong dates');
+  roof = glob({fullfile(prefix, 'examples', 'roof.json'), fullfile(prefix, '*', 'examples', 'roof.json')});
+  assert(numel(roof) == 1, 'the roof example is not installed');
+  out = simrun(roof{1}, 'OutputDir', tempname());
+  assert(numel(out.time) == 1441 && all(isfinite(out.sky)), 'simrun: the roof example does not run');
 end
 
 % The sizes vector of each block called from the command line, built here

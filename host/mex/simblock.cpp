@@ -1,0 +1,225 @@
+// simblock for Octave and MATLAB: one block over a series of times, without
+// a model. The block (a block MEX file beside this one) is sized with the
+// given dialog parameters, its input widths taken from the columns of u,
+// then run once per row of t: outputs, then update, at the row's time,
+// whatever sample time it declares. The outputs of each row make one row
+// of y (one array per output port).
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "gateway.h"
+#include "mex.h"
+
+namespace {
+
+using gateway::Failure;
+
+const char kArgs[] = "simblocks:simblock:args";
+const char kBlock[] = "simblocks:simblock:block";
+const char kWidth[] = "simblocks:simblock:width";
+const char kTime[] = "simblocks:simblock:time";
+
+std::string seconds(double v)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+bool realMatrix(const mxArray *a)
+{
+    return mxIsDouble(a) && !mxIsComplex(a) && !mxIsSparse(a) && mxGetNumberOfDimensions(a) == 2;
+}
+
+// Sends terminate when it goes, unless the run did.
+struct Terminator {
+    engine::Block *block = nullptr;
+    ~Terminator()
+    {
+        if (block == nullptr) return;
+        try {
+            block->tryRequest(engine::kTerminate);
+        } catch (...) {  // the failure being reported is the one that counts
+        }
+    }
+};
+
+void run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    if (nrhs < 3 || nrhs > 4) throw Failure{kArgs, "usage: [y1, y2, ...] = simblock(name, params, t, u)"};
+    std::string name;
+    if (!gateway::charRow(prhs[0], name) || !gateway::validName(name))
+        throw Failure{kArgs, "the block name must be a deliverable's name (letters, digits and '_')"};
+    const mxArray *params = prhs[1];
+    bool noParams = mxIsDouble(params) && mxGetNumberOfElements(params) == 0;
+    if (!mxIsCell(params) && !noParams) throw Failure{kArgs, "the dialog parameters must be a cell array ({} for none)"};
+    std::vector<const mxArray *> paramList;
+    if (mxIsCell(params))
+        for (std::size_t i = 0; i < mxGetNumberOfElements(params); ++i) {
+            const mxArray *p = mxGetCell(params, i);
+            if (p == nullptr) throw Failure{kArgs, "parameter " + std::to_string(i + 1) + " is not set"};
+            paramList.push_back(p);
+        }
+
+    const mxArray *tArg = prhs[2];
+    if (!realMatrix(tArg) || (mxGetM(tArg) != 1 && mxGetN(tArg) != 1 && mxGetNumberOfElements(tArg) != 0))
+        throw Failure{kTime, "t must be a vector of real times"};
+    const std::size_t n = mxGetNumberOfElements(tArg);
+    const double *t = mxGetPr(tArg);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(t[i])) throw Failure{kTime, "t(" + std::to_string(i + 1) + ") is not a finite number"};
+        if (i > 0 && !(t[i] > t[i - 1])) throw Failure{kTime, "t must increase: t(" + std::to_string(i + 1) + ") <= t(" + std::to_string(i) + ")"};
+    }
+
+    // The inputs, one matrix per port.
+    std::vector<const mxArray *> inputs;
+    if (nrhs == 4) {
+        const mxArray *u = prhs[3];
+        if (mxIsCell(u))
+            for (std::size_t i = 0; i < mxGetNumberOfElements(u); ++i) inputs.push_back(mxGetCell(u, i));
+        else if (!(mxIsDouble(u) && mxGetM(u) == 0 && mxGetN(u) == 0))  // [] is no input
+            inputs.push_back(u);
+    }
+    for (std::size_t p = 0; p < inputs.size(); ++p) {
+        if (inputs[p] == nullptr || !realMatrix(inputs[p]))
+            throw Failure{kArgs, "input " + std::to_string(p + 1) + " must be a real double matrix, one row per time"};
+        if (mxGetM(inputs[p]) != n)
+            throw Failure{kWidth, "input " + std::to_string(p + 1) + " has " + std::to_string(mxGetM(inputs[p])) +
+                                      " rows but t has " + std::to_string(n)};
+    }
+
+    std::string folder, extension;
+    gateway::ownLocation(folder, extension);
+    std::string path = folder + "/" + name + extension;
+    std::shared_ptr<engine::Library> lib;
+    if (FILE *f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+        try {
+            lib = engine::Library::load(path);
+        } catch (const engine::EngineError &e) {
+            throw Failure{"simblocks:simblock:type", e.what()};
+        }
+    } else {
+        throw Failure{"simblocks:simblock:type", "unknown block type '" + name + "' (no " + name + extension + " in " + folder + ")"};
+    }
+
+    engine::Model model;
+    engine::Block block(model, lib, name, paramList);
+    try {
+        block.initializeSizes();
+    } catch (const engine::EngineError &e) {
+        throw Failure{kBlock, e.what()};
+    }
+    const int ins = block.numInputPorts(), outs = block.numOutputPorts();
+    if (static_cast<int>(inputs.size()) != ins)
+        throw Failure{kWidth, "block '" + name + "' has " + std::to_string(ins) + " input port" + (ins == 1 ? "" : "s") +
+                                  " but " + std::to_string(inputs.size()) + " input" + (inputs.size() == 1 ? " is" : "s are") +
+                                  " given"};
+    if (nlhs > std::max(outs, 1))
+        throw Failure{kArgs, "block '" + name + "' has " + std::to_string(outs) + " output port" + (outs == 1 ? "" : "s")};
+    for (int p = 0; p < ins; ++p) {
+        int have = static_cast<int>(mxGetN(inputs[static_cast<std::size_t>(p)]));
+        int want = block.inputWidth(p);
+        if (want == DYNAMICALLY_SIZED) block.setInputWidth(p, have);
+        else if (want != have)
+            throw Failure{kWidth, "block '" + name + "': input port " + std::to_string(p + 1) + " has width " +
+                                      std::to_string(want) + " but u has " + std::to_string(have) + " column" +
+                                      (have == 1 ? "" : "s")};
+    }
+    for (int p = 0; p < outs; ++p)
+        if (block.outputWidth(p) == DYNAMICALLY_SIZED) {
+            if (ins == 0) throw Failure{kBlock, "block '" + name + "': the width of output port " + std::to_string(p + 1) + " cannot be resolved"};
+            block.setOutputWidth(p, block.inputWidth(0));
+        }
+
+    // The inputs read one row at a time from these buffers.
+    std::vector<std::vector<double>> row(static_cast<std::size_t>(ins));
+    try {
+        block.allocate();
+        for (int p = 0; p < ins; ++p) {
+            row[static_cast<std::size_t>(p)].assign(static_cast<std::size_t>(block.inputWidth(p)), 0.0);
+            for (int e = 0; e < block.inputWidth(p); ++e) block.connectInput(p, e, &row[static_cast<std::size_t>(p)][static_cast<std::size_t>(e)]);
+        }
+    } catch (const engine::EngineError &e) {
+        throw Failure{kBlock, e.what()};
+    }
+
+    // The results, made before the run so that a failure leaks nothing the
+    // host does not collect.
+    std::vector<mxArray *> ys;
+    for (int p = 0; p < outs && p < std::max(nlhs, 1); ++p)
+        ys.push_back(mxCreateDoubleMatrix(n, static_cast<std::size_t>(block.outputWidth(p)), mxREAL));
+    struct Results {
+        std::vector<mxArray *> &ys;
+        ~Results()
+        {
+            for (mxArray *a : ys) mxDestroyArray(a);
+        }
+    } results{ys};
+
+    auto fail = [&](double time, bool timed, const std::string &err) {
+        throw Failure{kBlock, "block '" + name + "' (" + name + ")" + (timed ? " at t = " + seconds(time) + " s" : std::string()) + ": " + err};
+    };
+    Terminator terminator;
+    const double t0 = n > 0 ? t[0] : 0.0;
+    model.setTime(t0);
+    std::string err = block.tryRequest(engine::kSampleTimes);
+    terminator.block = &block;
+    if (!err.empty()) fail(t0, false, err);
+    if (block.hasStart() && !(err = block.tryRequest(engine::kStart)).empty()) fail(t0, false, err);
+    if (block.hasInitializeConditions() && !(err = block.tryRequest(engine::kInitializeConditions)).empty()) fail(t0, false, err);
+
+    const bool update = block.hasUpdate();
+    for (std::size_t i = 0; i < n; ++i) {
+        model.setTime(t[i]);
+        for (int p = 0; p < ins; ++p) {
+            const double *u = mxGetPr(inputs[static_cast<std::size_t>(p)]);
+            std::vector<double> &r = row[static_cast<std::size_t>(p)];
+            for (std::size_t e = 0; e < r.size(); ++e) r[e] = u[i + e * n];
+        }
+        if (!(err = block.tryRequest(engine::kOutputs)).empty()) fail(t[i], true, err);
+        for (std::size_t p = 0; p < ys.size(); ++p) {
+            const double *y = block.output(static_cast<int>(p));
+            double *d = mxGetPr(ys[p]);
+            std::size_t w = mxGetN(ys[p]);
+            for (std::size_t e = 0; e < w; ++e) d[i + e * n] = y[e];
+        }
+        if (update && !(err = block.tryRequest(engine::kUpdate)).empty()) fail(t[i], true, err);
+    }
+    terminator.block = nullptr;
+    if (!(err = block.tryRequest(engine::kTerminate)).empty()) fail(model.time(), false, err);
+
+    if (ys.empty()) {
+        plhs[0] = mxCreateDoubleMatrix(n, 0, mxREAL);  // a block without outputs
+        return;
+    }
+    for (std::size_t p = 0; p < ys.size(); ++p) plhs[p] = ys[p];
+    ys.clear();
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    Failure failure;
+    // Everything the call makes lives inside the try block: by the time the
+    // error is raised the block is terminated and its library released. A
+    // host exception from a block unwinds through here too.
+    try {
+        run(nlhs, plhs, nrhs, prhs);
+    } catch (const Failure &f) {
+        failure = f;
+    } catch (const engine::EngineError &e) {
+        failure = Failure{kBlock, e.what()};
+    } catch (const std::bad_alloc &) {
+        failure = Failure{"simblocks:simblock:memory", "out of memory"};
+    } catch (const std::runtime_error &e) {
+        failure = Failure{kBlock, e.what()};
+    }
+    if (!failure.id.empty()) gateway::raise(failure);
+}

@@ -1,0 +1,71 @@
+%SIMRUN Run a model of blocks and return its signals as arrays.
+%   out = simrun(model)
+%   out = simrun(model, 'Name', value, ...)
+%   runs a model of the toolbox's blocks in fixed steps, inside Octave or
+%   MATLAB (no Simulink needed), with the same engine, rules and messages as
+%   the command-line model runner, and returns the signals of its workspace
+%   sink.
+%
+%   model is the name of a model file (JSON; the format is that of the
+%   command-line runner: sources, blocks, sinks, start, stop, step), or a
+%   struct with the same fields:
+%     m.stop = 86400; m.step = 60;
+%     m.sources = struct('name', 'clock', 'type', 'clock');
+%     m.blocks(1).name = 'decl'; m.blocks(1).type = 'heliolean';
+%     m.blocks(1).inputs = {'clock'};
+%   Parameters are numbers, row vectors or char rows; where the file has a
+%   list of mixed items (parameters, inputs, signals) use a cell array; a
+%   list of objects (sources, blocks, sinks) is a struct array or a cell
+%   array of structs. A field holding [] counts as not given (every element
+%   of a struct array has every field). Messages name parts the way the
+%   file reader does, counting from 0: blocks[1] is m.blocks(2).
+%
+%   Sources as in the model file (constant, clock, csv), and matrix: data
+%   from the workspace, with the rules of csv sources (interpolation
+%   'linear' or 'hold', period and offset, columns picked by name):
+%     struct('name', 'weather', 'type', 'matrix', 'time', t, 'values', X, ...
+%            'columns', {{'T', 'RH', 'N'}}, 'interpolation', 'linear')
+%   t holds increasing times in seconds (a vector), X one row per time and
+%   one column per named column.
+%
+%   Sinks as in the model file (csv, table), and workspace: the signals to
+%   return, with 'every' (seconds between rows) and a signal given as
+%   struct('signal', 'sky', 'name', 'T_sky') to name its field. out has the
+%   field time (a column of the sink's times) and one field per signal, N by
+%   the signal's width, named after the signal with every run of other
+%   characters than letters, digits and _ made one _ (weather[T] gives
+%   weather_T, sky:2 gives sky_2). A model has one workspace sink at most;
+%   without one, out has every source and every block output port at every
+%   step. csv files and what tablogger writes go into the current folder or
+%   OutputDir; tables and what printer prints appear in the command window.
+%
+%   Options
+%     'OutputDir'   folder for relative output file names (made if missing)
+%     'Start', 'Stop', 'Step'   override the model's times, in seconds
+%     'Progress'    true: a one-line progress indicator in the command
+%                   window for runs longer than a second
+%
+%   Errors carry an identifier and the command-line runner's message, which
+%   names the block, source or sink (and the simulation time):
+%     simblocks:simrun:args     a bad argument or option
+%     simblocks:simrun:model    the model: its document, unknown types,
+%                               names, wiring, times
+%     simblocks:simrun:source   a source's data (file missing, times that
+%                               do not increase, ...)
+%     simblocks:simrun:block    a block refused its parameters or inputs,
+%                               or reported an error during the run
+%     simblocks:simrun:sink     a sink: its signals, a file it cannot write,
+%                               the output folder
+%     simblocks:simrun:memory   out of memory
+%   After an error, files are closed, blocks terminated and libraries
+%   released; the next run starts afresh.
+%
+%   Example
+%     out = simrun('examples/roof.json');
+%     plot(out.time / 3600, out.sky)
+%     m = struct('stop', 3600, 'step', 60, 'sources', ...
+%                struct('name', 'clock', 'type', 'clock'));
+%     m.blocks = struct('name', 'g0', 'type', 'topflux', 'inputs', {{'clock'}});
+%     out = simrun(m);   % out.time, out.clock, out.g0
+%
+%   See also SIMBLOCK.
