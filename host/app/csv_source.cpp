@@ -1,11 +1,8 @@
 #include "csv_source.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 
 #include <csv.h>
 
@@ -21,6 +18,26 @@ std::string trim(const std::string &s)
     if (b == std::string::npos) return std::string();
     std::size_t e = s.find_last_not_of(" \t");
     return s.substr(b, e - b + 1);
+}
+
+// A cell's text for a message: control bytes (a NUL among them) written as
+// \xNN so that they cannot cut the message short, long texts shortened.
+std::string printable(const std::string &s)
+{
+    constexpr std::size_t kShown = 60;
+    std::string out;
+    for (std::size_t i = 0; i < s.size() && i < kShown; ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (s.size() > kShown) out += "... (" + std::to_string(s.size()) + " characters)";
+    return out;
 }
 
 // What the parser's callbacks collect. The callbacks are called from C code,
@@ -47,13 +64,18 @@ struct Collector {
     std::string columnList() const
     {
         std::string s;
-        for (const std::string &h : header) s += (s.empty() ? "" : ", ") + h;
+        for (const std::string &h : header) s += (s.empty() ? "" : ", ") + printable(h);
         return s;
     }
 
     void takeHeader()
     {
         header = fields;
+        for (std::size_t i = 0; i < header.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j)
+                if (header[i] == header[j])
+                    return fail("columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
+                                " are both named '" + printable(header[i]) + "'");
         auto find = [&](const std::string &name, std::size_t &at) {
             for (std::size_t i = 0; i < header.size(); ++i)
                 if (header[i] == name) {
@@ -88,7 +110,14 @@ struct Collector {
         char *end = nullptr;
         out = std::strtod(begin, &end);
         if (f.empty() || end != begin + f.size()) {
-            fail("row " + std::to_string(record) + ", column '" + header[column] + "': '" + f + "' is not a number");
+            fail("row " + std::to_string(record) + ", column '" + printable(header[column]) + "': '" + printable(f) +
+                 "' is not a number");
+            return false;
+        }
+        if (std::isinf(out)) {
+            // Interpolating an infinite value would give NaN rows.
+            fail("row " + std::to_string(record) + ", column '" + printable(header[column]) + "': '" + printable(f) +
+                 "' is infinite");
             return false;
         }
         return true;
@@ -139,11 +168,8 @@ CsvSignal::CsvSignal(const std::string &who, const std::string &path, const std:
     : linear_(linear)
 {
     auto bad = [&](const std::string &what) { throw ModelError(who + ": " + what); };
-    std::ifstream in(path, std::ios::binary);
-    if (!in) bad("cannot open the CSV file '" + path + "': " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string data = text.str();
+    std::string data, why;
+    if (!readRegularFile(path, data, why)) bad("cannot open the CSV file '" + path + "': " + why);
     if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);  // a UTF-8 byte-order mark
 
     Collector c;
