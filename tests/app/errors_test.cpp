@@ -116,6 +116,48 @@ TEST(Errors, MissingCsvFileOrColumn)
     std::string missingColumn = R"({"start": 0, "stop": 60, "step": 60,
         "sources": [{"name": "w", "type": "csv", "file": "weather.csv", "columns": ["T", "wind"]}]})";
     expectFailure(c.run(missingColumn), "source 'w': '" + c.dir.path() + "/weather.csv': no column 'wind' (its columns: hour, T, RH, N)");
+
+    auto csvModel = [](const std::string &file) {
+        return R"({"start": 0, "stop": 60, "step": 60, "sources": [{"name": "w", "type": "csv", "file": ")" + file +
+               R"("}]})";
+    };
+    auto csvFile = [&](const std::string &text) {
+        writeFile(c.dir / "bad.csv", text);
+        return c.run(csvModel("bad.csv"));
+    };
+    std::string bad = "source 'w': '" + c.dir.path() + "/bad.csv': ";
+    expectFailure(csvFile("time,T,RH,T\n0,1,2,3\n"), bad + "columns 2 and 4 are both named 'T'");
+    expectFailure(csvFile("time,T\n0,1\n60,1e999\n"), bad + "row 3, column 'T': '1e999' is infinite");
+    expectFailure(csvFile("time,T\n0,-inf\n"), bad + "row 2, column 'T': '-inf' is infinite");
+    expectFailure(csvFile(std::string("time,T\n0,1\n60,2\0" "5\n", 18)), bad + "row 3, column 'T': '2\\x005' is not a number");
+    expectFailure(c.run(csvModel(".")), "source 'w': cannot open the CSV file '" + c.dir.path() + "/': it is a folder, not a file");
+    expectFailure(c.run(csvModel("/dev/zero")), "source 'w': cannot open the CSV file '/dev/zero': it is a device, not a regular file");
+}
+
+TEST(Errors, LibrariesThatAreNoBlocks)
+{
+    // The four plain functions answer the sizes call with anything but a
+    // sizes vector (a structure array, an error, nothing at all).
+    Case c;
+    for (const char *type : {"folderscan", "heliopose", "heliokit", "slopegain"}) {
+        Result r = c.run(model(std::string(R"({"name": "d", "type": ")") + type + R"(", "inputs": ["clock"]})"));
+        expectFailure(r, std::string("block 'd' (") + type + "): '");
+        expectFailure(r, std::string("/") + type + ".so' is not a block: its sizes call");
+    }
+}
+
+TEST(Errors, CsvSinksThatWouldOverwriteEachOtherOrTheirData)
+{
+    Case c;
+    Result r = c.run(model(R"({"name": "d", "type": "heliolean", "inputs": ["clock"]})",
+                           R"(, "sinks": [{"type": "csv", "file": "o.csv", "signals": ["d"]},
+                                         {"type": "csv", "file": "./o.csv", "signals": ["clock"]}])"));
+    expectFailure(r, "sinks[1] ('./o.csv'): the file is written by another CSV sink ('o.csv') too");
+    std::string weather = readFile(c.dir / "weather.csv");
+    r = c.run(model(R"({"name": "d", "type": "heliolean", "inputs": ["clock"]})",
+                    R"(, "sinks": [{"type": "csv", "file": "weather.csv", "signals": ["d"]}])"));
+    expectFailure(r, "sinks[0] ('weather.csv'): the file is the data of source 'weather'; writing it would overwrite that data");
+    EXPECT_EQ(readFile(c.dir / "weather.csv"), weather);
 }
 
 TEST(Errors, ErrorStatusDuringTheRunKeepsTheRowsWrittenBefore)
@@ -152,6 +194,28 @@ TEST(Errors, ModelFileProblems)
                   "source 'c': the sample time 90 s is not a multiple of the fixed step 60 s");
     Result r = simrun({"--no-progress", "missing.json"}, c.dir.path());
     expectFailure(r, "simrun: error: missing.json: cannot open the model file");
+
+    // A name or reference of any length gets a message (a recursive matcher
+    // overflowed the stack on these).
+    std::string longName(50000, 'a');
+    expectFailure(c.run(R"({"stop": 60, "step": 60, "sources": [{"name": "1)" + longName + R"(", "type": "clock"}]})"),
+                  "model.json: sources[0]: the name '1aaaa");
+    expectFailure(c.run(model(R"({"name": "d", "type": "heliolean", "inputs": [")" + longName + R"(["]})")),
+                  "is not a signal reference");
+    // A number beyond the doubles, placed by line and column.
+    std::string huge = "{\"start\": 0,\n  \"stop\": 1e999, \"step\": 60}";
+    std::size_t after = huge.find("1e999") + 5 - (huge.find('\n') + 1);
+    expectFailure(c.run(huge), "model.json: line 2, column " + std::to_string(after) +
+                                   ": the number 1e999 is out of the range of a double");
+    // An unclosed comment: said so, without the rest of the file.
+    r = c.run("{\"start\": 0, /* open\n \"stop\": 60, \"step\": 60, \"description\": \"TAIL-OF-THE-FILE\"}");
+    expectFailure(r, "model.json: not a valid JSON document: parse error at line 2, column ");
+    EXPECT_NE(r.err.find("missing closing '*/'"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("TAIL-OF-THE-FILE"), std::string::npos) << r.err;
+    // Paths that name no regular file; /dev/zero would be read until memory runs out.
+    expectFailure(simrun({"--no-progress", "."}, c.dir.path()), "simrun: error: .: cannot open the model file: it is a folder, not a file");
+    expectFailure(simrun({"--no-progress", "/dev/zero"}, c.dir.path()),
+                  "simrun: error: /dev/zero: cannot open the model file: it is a device, not a regular file");
 }
 
 TEST(Errors, CommandLine)
