@@ -330,7 +330,7 @@ TEST(Errors, FileSizeLimitIsAWriteErrorAndTheFileEndsOnAWholeRow)
     const std::string limit = "ulimit -f 64 &&";
     const std::string tooLarge = std::strerror(EFBIG);
     Case c;
-    simrun({}, c.dir.path(), limit + " (head -c 1000000 /dev/zero >probe) 2>/dev/null;");
+    simrun({}, c.dir.path(), limit + " { head -c 1000000 /dev/zero >probe; } 2>/dev/null;");
     const std::uintmax_t bytes = std::filesystem::file_size(c.dir / "probe");
     ASSERT_TRUE(bytes == 32768 || bytes == 65536) << bytes;
     std::string csvOnly = R"({"start": 0, "stop": 100000, "step": 1,
