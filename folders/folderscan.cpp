@@ -667,6 +667,43 @@ static int matches_any(const Listing *L, const char *name)
 static const char *const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+static char *put_digits(char *p, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        p[i] = (char)('0' + value % 10);
+        value /= 10;
+    }
+    return p + width;
+}
+
+/*
+ * The date text "%02d-%s-%04d %02d:%02d:%02d" (day, month text, year, hour,
+ * minute, second), written by hand where every field has its usual number
+ * of digits: printf's parsing costs more than the rest of a record. Returns
+ * the length.
+ */
+static int format_date(char *out, size_t size, const LocalTime *t, const char *month)
+{
+    if (t->day < 0 || t->day > 99 || t->year < 0 || t->year > 9999 || t->hour < 0 || t->hour > 99 || t->minute < 0 ||
+        t->minute > 99 || t->second < 0 || t->second > 99 || strlen(month) != 3 || size < 21)
+        return snprintf(out, size, "%02d-%s-%04d %02d:%02d:%02d", t->day, month, t->year, t->hour, t->minute,
+                        t->second);
+    char *p = put_digits(out, t->day, 2);
+    *p++ = '-';
+    memcpy(p, month, 3);
+    p += 3;
+    *p++ = '-';
+    p = put_digits(p, t->year, 4);
+    *p++ = ' ';
+    p = put_digits(p, t->hour, 2);
+    *p++ = ':';
+    p = put_digits(p, t->minute, 2);
+    *p++ = ':';
+    p = put_digits(p, t->second, 2);
+    *p = '\0';
+    return (int)(p - out);
+}
+
 static void add_record(Listing *L, const char *name, const EntryStatus *st)
 {
     if (L->count == L->record_cap) {
@@ -702,8 +739,7 @@ static void add_record(Listing *L, const char *name, const EntryStatus *st)
         mexPrintf("Cannon understand month number %d\n", t->month);
     }
     char date[96];
-    int n = snprintf(date, sizeof date, "%02d-%s-%04d %02d:%02d:%02d", t->day, month, t->year, t->hour, t->minute,
-                     t->second);
+    int n = format_date(date, sizeof date, t, month);
     r->date = L->pool.len;
     text_append(&L->pool, date, (size_t)n + 1);
 
