@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstdio>
 
 #include <csv.h>
 
@@ -18,26 +17,6 @@ std::string trim(const std::string &s)
     if (b == std::string::npos) return std::string();
     std::size_t e = s.find_last_not_of(" \t");
     return s.substr(b, e - b + 1);
-}
-
-// A cell's text for a message: control bytes (a NUL among them) written as
-// \xNN so that they cannot cut the message short, long texts shortened.
-std::string printable(const std::string &s)
-{
-    constexpr std::size_t kShown = 60;
-    std::string out;
-    for (std::size_t i = 0; i < s.size() && i < kShown; ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    if (s.size() > kShown) out += "... (" + std::to_string(s.size()) + " characters)";
-    return out;
 }
 
 // What the parser's callbacks collect. The callbacks are called from C code,
@@ -88,7 +67,7 @@ struct Collector {
             timeIndex = 0;
             timeName = header.empty() ? std::string() : header[0];
         } else if (!find(timeName, timeIndex)) {
-            return fail("no time column '" + timeName + "' (its columns: " + columnList() + ")");
+            return fail("no time column '" + printable(timeName) + "' (its columns: " + columnList() + ")");
         }
         if (wanted.empty()) {
             for (std::size_t i = 0; i < header.size(); ++i)
@@ -97,7 +76,7 @@ struct Collector {
         }
         for (const std::string &w : wanted) {
             std::size_t at = 0;
-            if (!find(w, at)) return fail("no column '" + w + "' (its columns: " + columnList() + ")");
+            if (!find(w, at)) return fail("no column '" + printable(w) + "' (its columns: " + columnList() + ")");
             indices.push_back(at);
         }
         values.assign(indices.size(), std::vector<double>());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
@@ -44,13 +45,6 @@ std::size_t digitsLength(const std::string &s, std::size_t at)
     return end - at;
 }
 
-// A name or text from the model file, cut short for a message.
-std::string shown(const std::string &s)
-{
-    constexpr std::size_t kShown = 60;
-    return s.size() <= kShown ? s : s.substr(0, kShown) + "... (" + std::to_string(s.size()) + " characters)";
-}
-
 // Reads one model document, with the file name and the place in every message.
 class Reader {
 public:
@@ -67,7 +61,7 @@ public:
         for (auto it = obj.begin(); it != obj.end(); ++it) {
             bool ok = it.key() == "comment";
             for (const char *a : allowed) ok = ok || it.key() == a;
-            if (!ok) bad(where, "unknown key '" + it.key() + "'");
+            if (!ok) bad(where, "unknown key '" + printable(it.key()) + "'");
         }
     }
 
@@ -98,7 +92,7 @@ public:
     std::string name(const json &obj, const std::string &where) const
     {
         std::string n = text(obj, "name", where, true);
-        if (!validName(n)) bad(where, "the name '" + shown(n) + "' must be letters, digits and '_', not starting with a digit");
+        if (!validName(n)) bad(where, "the name '" + printable(n) + "' must be letters, digits and '_', not starting with a digit");
         return n;
     }
 
@@ -223,7 +217,7 @@ public:
             else if (interp == "hold") src.linear = false;
             else bad(where, "'interpolation' must be \"linear\" or \"hold\"");
         } else {
-            bad(where, "unknown source type '" + type + "' (use \"constant\", \"clock\" or \"csv\")");
+            bad(where, "unknown source type '" + printable(type) + "' (use \"constant\", \"clock\" or \"csv\")");
         }
         src.period = number(s, "period", where, 0.0, false);
         src.offset = number(s, "offset", where, 0.0, false);
@@ -237,7 +231,7 @@ public:
         BlockDef blk;
         blk.name = name(b, where);
         blk.type = text(b, "type", where, true);
-        if (!validName(blk.type)) bad(where, "the block type '" + shown(blk.type) + "' is not a deliverable name");
+        if (!validName(blk.type)) bad(where, "the block type '" + printable(blk.type) + "' is not a deliverable name");
         auto ps = b.find("parameters");
         if (ps != b.end()) {
             if (!ps->is_array()) bad(where, "'parameters' must be a list");
@@ -276,7 +270,7 @@ public:
             k.kind = SinkDef::kTable;
             if (s.contains("file")) bad(where, "a table sink prints on standard output and takes no 'file'");
         } else {
-            bad(where, "unknown sink type '" + type + "' (use \"csv\" or \"table\")");
+            bad(where, "unknown sink type '" + printable(type) + "' (use \"csv\" or \"table\")");
         }
         k.every = number(s, "every", where, 0.0, false);
         if (k.every < 0) bad(where, "'every' must not be negative");
@@ -389,7 +383,7 @@ bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why)
     bool whole = nameLen > 0 && (portAt == 0 || portLen > 0) &&
                  (hasSelector ? close == text.size() - 1 : at == text.size());
     if (!whole) {
-        why = "'" + shown(text) + "' is not a signal reference (forms: name, name:port, name[element], name[first..last])";
+        why = "'" + printable(text) + "' is not a signal reference (forms: name, name:port, name[element], name[first..last])";
         return false;
     }
     SignalRef r;
@@ -447,6 +441,24 @@ ModelDef parseModel(const std::string &text, const std::string &path)
     m.path = path;
     m.name = p.stem().string();
     return m;
+}
+
+std::string printable(const std::string &s)
+{
+    constexpr std::size_t kShown = 60;
+    std::string out;
+    for (std::size_t i = 0; i < s.size() && i < kShown; ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (s.size() > kShown) out += "... (" + std::to_string(s.size()) + " characters)";
+    return out;
 }
 
 bool readRegularFile(const std::string &path, std::string &text, std::string &why)
