@@ -23,7 +23,8 @@
  * pattern list all grow as needed; no fixed-size buffer is used.
  *
  * The platform layer is a handful of small functions: the current folder,
- * the absolute-path test, opening a folder (the start folder or a subfolder),
+ * the absolute-path test, opening a folder (the start folder or a subfolder;
+ * on POSIX a listing holds a bounded number of descriptors at any depth),
  * reading its next entry name, the status of an entry (size, directory bit,
  * last write time in local calendar fields to the millisecond), closing, and
  * the conversion of local calendar fields to a count of 100-ns ticks since
@@ -324,12 +325,35 @@ static int local_ticks(const LocalTime *t, int32_t *high, uint32_t *low)
 
 #else /* POSIX */
 
+/*
+ * The folders of a recursive listing down to this depth keep their folder
+ * open while they are listed, so that each entry is read and looked at once.
+ * Deeper folders are read whole (names and status) as soon as they are opened
+ * and closed at once; a subfolder of such a folder is reached again from the
+ * deepest folder still open, one name at a time. So a listing holds at most
+ * this many descriptors, however deep the tree and whatever the process's
+ * descriptor limit.
+ */
+enum { kOpenLevels = 16 };
+
 typedef struct FolderScanTag {
-    DIR *dir;
+    DIR *dir;  /* open while listed, or null for a folder read whole */
     dev_t dev; /* identity of this folder */
     ino_t ino;
     const struct FolderScanTag *up; /* the folder being listed above it */
+    int depth;                      /* 0 for the start folder */
+    char *name;                     /* its name in the folder above (read-whole folders) */
+    /* A folder read whole: its entries' names (each zero-terminated), their
+     * status and whether it could be taken, and the next one to hand out. */
+    TextBuffer names;
+    struct EntryRecord *entries;
+    size_t count, next, at;
 } FolderScan;
+
+typedef struct EntryRecord {
+    EntryStatus status;
+    int known;
+} EntryRecord;
 
 static int current_folder(TextBuffer *out)
 {
@@ -352,12 +376,18 @@ static int is_absolute(const char *path) { return path[0] == '/'; }
  * last call must count. */
 static void refresh_time_zone(void) { tzset(); }
 
+static int entry_status(int dirfd_, const char *name, EntryStatus *st);
+static void scan_read_whole(FolderScan *s);
+
 /* Takes over the open folder descriptor fd. */
 static int scan_adopt(FolderScan *s, int fd, const FolderScan *up)
 {
     struct stat st;
-    s->dir = NULL;
+    char *name = s->name;
+    memset(s, 0, sizeof *s);
+    s->name = name;
     s->up = up;
+    s->depth = up != NULL ? up->depth + 1 : 0;
     if (fd < 0) return 0;
     if (fstat(fd, &st) != 0) {
         close(fd);
@@ -376,34 +406,120 @@ static int scan_adopt(FolderScan *s, int fd, const FolderScan *up)
         close(fd);
         return 0;
     }
+    if (s->depth >= kOpenLevels) scan_read_whole(s);
     return 1;
 }
 
 static int scan_open_root(FolderScan *s, const char *folder)
 {
+    s->name = NULL;
     return scan_adopt(s, open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC), NULL);
 }
 
-/* Opened relative to the parent, so depth is not bound by the path length limit. */
+static int open_below(int at, const char *name)
+{
+    return openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+/*
+ * Opened relative to the parent, so depth is not bound by the path length
+ * limit. Below a folder that was read whole, the way leads from the deepest
+ * folder still open through the names of the folders in between.
+ */
 static int scan_open_child(FolderScan *child, const FolderScan *parent, const char *name)
 {
-    int fd = openat(dirfd(parent->dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    return scan_adopt(child, fd, parent);
+    child->name = NULL;
+    if (parent->depth + 1 >= kOpenLevels) {
+        /* A folder that is read whole keeps its name for the way to its subfolders. */
+        size_t len = strlen(name);
+        child->name = (char *)resize_block(NULL, len + 1, 1);
+        memcpy(child->name, name, len + 1);
+    }
+    int fd = -1;
+    if (parent->dir != NULL) {
+        fd = open_below(dirfd(parent->dir), name);
+    } else {
+        const FolderScan *open_one = parent;
+        size_t n = 0;
+        for (; open_one->dir == NULL; open_one = open_one->up) ++n;
+        /* The folders from below open_one down to the parent, in that order. */
+        const FolderScan **way = (const FolderScan **)resize_block(NULL, n, sizeof *way);
+        size_t i = n;
+        for (const FolderScan *f = parent; f != open_one; f = f->up) way[--i] = f;
+        int at = dirfd(open_one->dir);
+        for (i = 0; i < n && at >= 0; ++i) {
+            int next = open_below(at, way[i]->name);
+            if (i > 0) close(at);
+            at = next;
+            /* The very folder that was read, or none. */
+            struct stat st;
+            if (at >= 0 && (fstat(at, &st) != 0 || st.st_dev != way[i]->dev || st.st_ino != way[i]->ino)) {
+                close(at);
+                at = -1;
+            }
+        }
+        mxFree(way);
+        if (at >= 0) {
+            fd = open_below(at, name);
+            close(at);
+        }
+    }
+    if (scan_adopt(child, fd, parent)) return 1;
+    mxFree(child->name);
+    child->name = NULL;
+    return 0;
 }
 
 static const char *scan_next(FolderScan *s)
 {
+    if (s->dir == NULL) {
+        if (s->next >= s->count) return NULL;
+        const char *name = s->names.text + s->at;
+        s->at += strlen(name) + 1;
+        ++s->next;
+        return name;
+    }
     struct dirent *e = readdir(s->dir);
     return e != NULL ? e->d_name : NULL;
 }
 
 static int scan_status(const FolderScan *s, const char *name, EntryStatus *st)
 {
+    if (s->dir == NULL) {
+        /* The entry scan_next handed out last. */
+        const EntryRecord *r = &s->entries[s->next - 1];
+        (void)name;
+        *st = r->status;
+        return r->known;
+    }
+    return entry_status(dirfd(s->dir), name, st);
+}
+
+/* Reads every entry of an open folder with its status, then closes the folder. */
+static void scan_read_whole(FolderScan *s)
+{
+    size_t cap = 0;
+    struct dirent *e;
+    while ((e = readdir(s->dir)) != NULL) {
+        if (s->count == cap) {
+            cap = next_capacity(cap, s->count + 1, 16);
+            s->entries = (EntryRecord *)resize_block(s->entries, cap, sizeof *s->entries);
+        }
+        EntryRecord *r = &s->entries[s->count++];
+        r->known = entry_status(dirfd(s->dir), e->d_name, &r->status);
+        text_append(&s->names, e->d_name, strlen(e->d_name) + 1);
+    }
+    closedir(s->dir);
+    s->dir = NULL;
+}
+
+static int entry_status(int dirfd_, const char *name, EntryStatus *st)
+{
     struct stat link, target;
     memset(st, 0, sizeof *st);
-    if (fstatat(dirfd(s->dir), name, &link, AT_SYMLINK_NOFOLLOW) != 0) return 0; /* gone meanwhile */
+    if (fstatat(dirfd_, name, &link, AT_SYMLINK_NOFOLLOW) != 0) return 0; /* gone meanwhile */
     const struct stat *info = &link;
-    if (S_ISLNK(link.st_mode) && fstatat(dirfd(s->dir), name, &target, 0) == 0) info = &target;
+    if (S_ISLNK(link.st_mode) && fstatat(dirfd_, name, &target, 0) == 0) info = &target;
     uint64_t size = info->st_size > 0 ? (uint64_t)info->st_size : 0;
     st->size_high = (uint32_t)(size >> 32);
     st->size_low = (uint32_t)size;
@@ -430,7 +546,13 @@ static int scan_status(const FolderScan *s, const char *name, EntryStatus *st)
     return 1;
 }
 
-static void scan_close(FolderScan *s) { closedir(s->dir); }
+static void scan_close(FolderScan *s)
+{
+    if (s->dir != NULL) closedir(s->dir);
+    mxFree(s->names.text);
+    mxFree(s->entries);
+    mxFree(s->name);
+}
 
 /* Days from 1 January 1601 to the given date of the proleptic Gregorian calendar. */
 static int64_t days_since_1601(int64_t year, int month, int day)
@@ -545,6 +667,43 @@ static int matches_any(const Listing *L, const char *name)
 static const char *const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+static char *put_digits(char *p, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        p[i] = (char)('0' + value % 10);
+        value /= 10;
+    }
+    return p + width;
+}
+
+/*
+ * The date text "%02d-%s-%04d %02d:%02d:%02d" (day, month text, year, hour,
+ * minute, second), written by hand where every field has its usual number
+ * of digits: printf's parsing costs more than the rest of a record. Returns
+ * the length.
+ */
+static int format_date(char *out, size_t size, const LocalTime *t, const char *month)
+{
+    if (t->day < 0 || t->day > 99 || t->year < 0 || t->year > 9999 || t->hour < 0 || t->hour > 99 || t->minute < 0 ||
+        t->minute > 99 || t->second < 0 || t->second > 99 || strlen(month) != 3 || size < 21)
+        return snprintf(out, size, "%02d-%s-%04d %02d:%02d:%02d", t->day, month, t->year, t->hour, t->minute,
+                        t->second);
+    char *p = put_digits(out, t->day, 2);
+    *p++ = '-';
+    memcpy(p, month, 3);
+    p += 3;
+    *p++ = '-';
+    p = put_digits(p, t->year, 4);
+    *p++ = ' ';
+    p = put_digits(p, t->hour, 2);
+    *p++ = ':';
+    p = put_digits(p, t->minute, 2);
+    *p++ = ':';
+    p = put_digits(p, t->second, 2);
+    *p = '\0';
+    return (int)(p - out);
+}
+
 static void add_record(Listing *L, const char *name, const EntryStatus *st)
 {
     if (L->count == L->record_cap) {
@@ -580,8 +739,7 @@ static void add_record(Listing *L, const char *name, const EntryStatus *st)
         mexPrintf("Cannon understand month number %d\n", t->month);
     }
     char date[96];
-    int n = snprintf(date, sizeof date, "%02d-%s-%04d %02d:%02d:%02d", t->day, month, t->year, t->hour, t->minute,
-                     t->second);
+    int n = format_date(date, sizeof date, t, month);
     r->date = L->pool.len;
     text_append(&L->pool, date, (size_t)n + 1);
 

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds the fuzzers and runs each one for a bounded time from the committed
+# Builds the fuzzers (the twenty deliverables' and the runner's file readers')
+# and runs each one for a bounded time from the committed
 # seed corpus (tests/fuzz-corpus/<target>/). Any crash, sanitizer report,
 # leak, timeout or memory blow-up fails the run; the failing input is left in
 # <build>/artifacts/.
@@ -47,7 +48,7 @@ cmake --build "$BUILD" -j "$JOBS" > "$BUILD/build.log" 2>&1 || { tail -40 "$BUIL
 
 TARGETS=${*:-"heliolean heliohour topflux heliopose heliokit slopegain atmoglow sashflow pump stampin stampout
   yearelapsed calendarnow clocknow wait wallpulse degreeswap printer tablogger folderscan
-  epw"}
+  model_file csv_source epw"}
 export FUZZ_BUILD="$BUILD" FUZZ_SECONDS="$SECONDS_EACH" FUZZ_RUNS
 # shellcheck disable=SC2086
 printf '%s\n' $TARGETS | xargs -P "$JOBS" -I{} "$0" --one {}

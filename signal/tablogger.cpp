@@ -12,15 +12,31 @@
  *
  * The file is opened and closed for every row, so it is complete on disk
  * after every step and may be read while the model runs. A file that cannot
- * be opened is reported in the command window and the run goes on.
+ * be opened is reported in the command window and the run goes on. A write
+ * that fails (a full disk, a file size limit) stops the run through the
+ * error status with the file name and the system's reason; the part of the
+ * row that did reach the file is cut off again, so the file ends on its last
+ * whole row.
  *
  * The column count w-1 is kept in the 16-bit DWork record "DWORK_NUMBER";
  * an input wider than 32768 elements, or one with no trigger element, is
  * refused at initialisation.
  */
+#ifndef _WIN32
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "simstruc.h"
 #include "frame/block_util.h"
@@ -97,6 +113,50 @@ static FILE *openLog(const char *name, const char *mode)
     return f;
 }
 
+/* The size of an open file, or -1 when it cannot be told. */
+static long long fileSize(FILE *f)
+{
+#ifdef _WIN32
+    return _filelengthi64(_fileno(f));
+#else
+    struct stat st;
+    return fstat(fileno(f), &st) == 0 ? (long long)st.st_size : -1;
+#endif
+}
+
+/* Cuts an open file back to the given size. */
+static void cutFile(FILE *f, long long size)
+{
+#ifdef _WIN32
+    (void)_chsize_s(_fileno(f), size);
+#else
+    (void)!ftruncate(fileno(f), (off_t)size);
+#endif
+}
+
+/* The error status of a failed write; it outlives the call, as the engine reads it afterwards. */
+static char writeFailure[512];
+
+/*
+ * Closes a file written since it was 'before' bytes long. When a write or
+ * the close failed, the file is cut back to that size (a row is written
+ * whole or not at all) and the failure becomes the block's error status.
+ */
+static void closeLog(SimStruct *S, FILE *f, const char *name, long long before)
+{
+    int failed = ferror(f) != 0 || fflush(f) != 0;
+    int reason = errno;
+    if (failed && before >= 0) cutFile(f, before);
+    if (fclose(f) != 0 && !failed) {
+        failed = 1;
+        reason = errno;
+    }
+    if (!failed) return;
+    snprintf(writeFailure, sizeof writeFailure, "Error in tablogger : Writing to file \"%s\" failed: %s", name,
+             strerror(reason != 0 ? reason : EIO));
+    ssSetErrorStatus(S, writeFailure);
+}
+
 /* The local date and time now; all zero if the clock cannot be read. */
 static struct tm localNow(void)
 {
@@ -135,9 +195,10 @@ void mdlInitializeConditions(SimStruct *S)
     FILE *f = openLog(name, "w");
     if (f != NULL) {
         const struct tm now = localNow();
+        errno = 0;
         fprintf(f, "%% This file has been generated at %d:%d on %d.%d.%d by the block \"%s\"\n", now.tm_hour,
                 now.tm_min, now.tm_mday, now.tm_mon + 1, now.tm_year + 1900, ssGetPath(S));
-        fclose(f);
+        closeLog(S, f, name, 0);
     }
     mxFree(name);
 }
@@ -157,9 +218,11 @@ void mdlOutputs(SimStruct *S, int_T tid)
     char *name = fileName(S);
     FILE *f = openLog(name, "a");
     if (f != NULL) {
+        const long long before = fileSize(f);
+        errno = 0;
         for (int_T i = 0; i < n; ++i) fprintf(f, "%f ", *u[i]);
         fprintf(f, "\n");
-        fclose(f);
+        closeLog(S, f, name, before);
     }
     mxFree(name);
 }

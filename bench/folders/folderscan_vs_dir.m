@@ -1,16 +1,20 @@
-% folderscan against Octave's dir on one folder, side by side in one run, and
-% against the floor of returning a structure array of as many records.
-%   folderscan_vs_dir(folder)      (the folder is filled with 100000 files
-%                                   when it holds fewer)
-function folderscan_vs_dir(folder)
+% folderscan against Octave's dir on one folder, side by side in one run,
+% against find plus the floor of returning a structure array of as many
+% records, and, on a folder of a million entries, its peak memory against
+% that of the floor (each in a fresh Octave).
+%   folderscan_vs_dir(folder)              (the folder is filled with 100000
+%   folderscan_vs_dir(folder, million)      files, the second with a million,
+%                                           when they hold fewer)
+function folderscan_vs_dir(folder, million)
   n = 100000;
   make_folder(folder, n);
   runs = 3;
-  t_scan = inf; t_dir = inf; t_floor = inf;
+  t_scan = inf; t_dir = inf; t_floor = inf; t_find = inf;
   for k = 1:runs
     tic; s = folderscan(folder); t_scan = min(t_scan, toc);
     tic; d = dir(folder); t_dir = min(t_dir, toc);
     tic; f = structfloor(numel(s)); t_floor = min(t_floor, toc);
+    tic; system(sprintf('find ''%s'' -maxdepth 1 > /dev/null', folder)); t_find = min(t_find, toc);
   end
   if numel(s) ~= numel(d)
     error('folderscan listed %d entries, dir %d', numel(s), numel(d));
@@ -19,8 +23,30 @@ function folderscan_vs_dir(folder)
   printf('Octave dir:            %8.3f s\n', t_dir);
   printf('folderscan:            %8.3f s\n', t_scan);
   printf('struct floor:          %8.3f s\n', t_floor);
+  printf('find:                  %8.3f s\n', t_find);
   printf('dir / folderscan:      %8.1f   (goal >= 12)  %s\n', t_dir / t_scan, verdict(t_dir / t_scan >= 12));
   printf('folderscan / floor:    %8.2f   (goal <= 1.5) %s\n', t_scan / t_floor, verdict(t_scan / t_floor <= 1.5));
+  r = t_scan / (t_find + t_floor);
+  printf('folderscan / (find + floor): %5.2f (goal <= 1.25) %s\n', r, verdict(r <= 1.25));
+  if nargin < 2
+    return;
+  end
+  make_folder(million, 1000000);
+  paths = sprintf('addpath(''%s''); ', fileparts(which('folderscan')), fileparts(which('structfloor')), ...
+                  fileparts(mfilename('fullpath')));
+  scan = peak_of(sprintf('%sfolderscan_peak(''folderscan'', ''%s'')', paths, million));
+  floor = peak_of(sprintf('%sfolderscan_peak(''structfloor'', %d)', paths, scan(2)));
+  printf('a million: %d entries, peak memory folderscan %.0f MB, structure floor %.0f MB\n', scan(2), scan(1), floor(1));
+  printf('folderscan / floor peak: %7.2f   (goal <= 1.2) %s\n', scan(1) / floor(1), verdict(scan(1) / floor(1) <= 1.2));
+end
+
+% [peak MB, entries] reported by folderscan_peak in a fresh Octave.
+function v = peak_of(code)
+  [status, out] = system(sprintf('octave-cli --no-gui --norc --no-history --quiet --eval "%s"', code));
+  v = sscanf(regexp(out, 'peak \S+ entries \d+', 'match', 'once'), 'peak %f entries %d');
+  if status ~= 0 || numel(v) ~= 2
+    error('could not measure: %s', out);
+  end
 end
 
 function make_folder(folder, n)

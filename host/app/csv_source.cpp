@@ -1,11 +1,7 @@
 #include "csv_source.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include <csv.h>
 
@@ -47,13 +43,18 @@ struct Collector {
     std::string columnList() const
     {
         std::string s;
-        for (const std::string &h : header) s += (s.empty() ? "" : ", ") + h;
+        for (const std::string &h : header) s += (s.empty() ? "" : ", ") + printable(h);
         return s;
     }
 
     void takeHeader()
     {
         header = fields;
+        for (std::size_t i = 0; i < header.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j)
+                if (header[i] == header[j])
+                    return fail("columns " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
+                                " are both named '" + printable(header[i]) + "'");
         auto find = [&](const std::string &name, std::size_t &at) {
             for (std::size_t i = 0; i < header.size(); ++i)
                 if (header[i] == name) {
@@ -66,7 +67,7 @@ struct Collector {
             timeIndex = 0;
             timeName = header.empty() ? std::string() : header[0];
         } else if (!find(timeName, timeIndex)) {
-            return fail("no time column '" + timeName + "' (its columns: " + columnList() + ")");
+            return fail("no time column '" + printable(timeName) + "' (its columns: " + columnList() + ")");
         }
         if (wanted.empty()) {
             for (std::size_t i = 0; i < header.size(); ++i)
@@ -75,7 +76,7 @@ struct Collector {
         }
         for (const std::string &w : wanted) {
             std::size_t at = 0;
-            if (!find(w, at)) return fail("no column '" + w + "' (its columns: " + columnList() + ")");
+            if (!find(w, at)) return fail("no column '" + printable(w) + "' (its columns: " + columnList() + ")");
             indices.push_back(at);
         }
         values.assign(indices.size(), std::vector<double>());
@@ -88,7 +89,14 @@ struct Collector {
         char *end = nullptr;
         out = std::strtod(begin, &end);
         if (f.empty() || end != begin + f.size()) {
-            fail("row " + std::to_string(record) + ", column '" + header[column] + "': '" + f + "' is not a number");
+            fail("row " + std::to_string(record) + ", column '" + printable(header[column]) + "': '" + printable(f) +
+                 "' is not a number");
+            return false;
+        }
+        if (std::isinf(out)) {
+            // Interpolating an infinite value would give NaN rows.
+            fail("row " + std::to_string(record) + ", column '" + printable(header[column]) + "': '" + printable(f) +
+                 "' is infinite");
             return false;
         }
         return true;
@@ -139,11 +147,8 @@ CsvSignal::CsvSignal(const std::string &who, const std::string &path, const std:
     : linear_(linear)
 {
     auto bad = [&](const std::string &what) { throw ModelError(who + ": " + what); };
-    std::ifstream in(path, std::ios::binary);
-    if (!in) bad("cannot open the CSV file '" + path + "': " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string data = text.str();
+    std::string data, why;
+    if (!readRegularFile(path, data, why)) bad("cannot open the CSV file '" + path + "': " + why);
     if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);  // a UTF-8 byte-order mark
 
     Collector c;

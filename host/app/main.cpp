@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #endif
 
 #include "model_file.h"
+#include "number_text.h"
 #include "runner.h"
 
 namespace {
@@ -38,7 +40,9 @@ const char kUsage[] =
     "SIMRUN_LIBRARY_PATH (separated by ':'), then in the lib folder next to the folder of\n"
     "simrun (build/lib for build/bin/simrun).\n"
     "\n"
-    "Exit status: 0 on success, 1 when the model or the run fails, 2 for a wrong command line.\n";
+    "Exit status: 0 on success, 1 when the model or the run fails, 2 for a wrong command line,\n"
+    "130 or 143 when SIGINT or SIGTERM stopped the run (after its step under way, with\n"
+    "every row computed written and the blocks terminated).\n";
 
 std::string executableDir()
 {
@@ -69,6 +73,24 @@ std::vector<std::string> split(const std::string &s, char sep)
     return parts;
 }
 
+// The signal that asked the run to stop (SIGINT, SIGTERM), or 0. The handler
+// only records it: the run finishes its step, writes its rows and ends.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int sig) { stopSignal = sig; }
+
+void catchStopSignals()
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    // A second signal of the same kind ends the program at once.
+    sa.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
 int usageError(const std::string &what)
 {
     std::fprintf(stderr, "simrun: %s\nTry 'simrun --help'.\n", what.c_str());
@@ -80,6 +102,8 @@ int usageError(const std::string &what)
 int main(int argc, char **argv)
 {
     std::signal(SIGPIPE, SIG_IGN);  // a plotting program that quits is an error to report, not a crash
+    std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a write error to report, not a silent end
+    catchStopSignals();
 
     simrun::RunOptions options;
     std::vector<std::string> libDirs;
@@ -144,11 +168,24 @@ int main(int argc, char **argv)
                 return 1;
             }
         }
+        options.stop = &stopSignal;
         simrun::RunReport report = simrun::runModel(model, options);
         for (const std::string &w : report.warnings) std::fprintf(stderr, "simrun: %s\n", w.c_str());
         if (!quiet)
             for (const std::string &f : report.files)
                 std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().c_str());
+        if (report.stoppedBy != 0) {
+            const char *name = report.stoppedBy == SIGINT ? "SIGINT" : report.stoppedBy == SIGTERM ? "SIGTERM" : "a signal";
+            if (report.steps == 0) {
+                std::fprintf(stderr, "simrun: stopped by %s before the first step\n", name);
+            } else {
+                char num[40];
+                std::size_t len = simrun::numberText(report.lastTime, num, sizeof num);
+                std::fprintf(stderr, "simrun: stopped by %s at t = %.*s s, after step %lld of %lld; every row up to it is written\n",
+                             name, static_cast<int>(len), num, report.steps, report.totalSteps);
+            }
+            return 128 + report.stoppedBy;
+        }
     } catch (const std::exception &e) {
         std::fflush(stdout);
         std::fprintf(stderr, "simrun: error: %s\n", e.what());

@@ -1,10 +1,16 @@
 #include "model_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <regex>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -17,9 +23,29 @@ using nlohmann::json;
 
 namespace {
 
-const std::regex kNamePattern("[A-Za-z_][A-Za-z0-9_]*");
+// Names and references are checked by plain scans: a regular expression
+// matcher may recurse once per character and run out of stack on a long name.
+bool nameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool nameChar(char c) { return nameStart(c) || (c >= '0' && c <= '9'); }
+bool digit(char c) { return c >= '0' && c <= '9'; }
 
-bool validName(const std::string &s) { return std::regex_match(s, kNamePattern); }
+// The length of the name at s[at..] (letters, digits, '_', not starting with a digit); 0 if none.
+std::size_t nameLength(const std::string &s, std::size_t at)
+{
+    if (at >= s.size() || !nameStart(s[at])) return 0;
+    std::size_t end = at + 1;
+    while (end < s.size() && nameChar(s[end])) ++end;
+    return end - at;
+}
+
+bool validName(const std::string &s) { return !s.empty() && nameLength(s, 0) == s.size(); }
+
+std::size_t digitsLength(const std::string &s, std::size_t at)
+{
+    std::size_t end = at;
+    while (end < s.size() && digit(s[end])) ++end;
+    return end - at;
+}
 
 // Reads one model document, with the file name and the place in every message.
 class Reader {
@@ -38,7 +64,7 @@ public:
         for (auto it = obj.begin(); it != obj.end(); ++it) {
             bool ok = it.key() == "comment";
             for (const char *a : allowed) ok = ok || it.key() == a;
-            if (!ok) bad(where, "unknown key '" + it.key() + "'");
+            if (!ok) bad(where, "unknown key '" + printable(it.key()) + "'");
         }
     }
 
@@ -69,7 +95,7 @@ public:
     std::string name(const json &obj, const std::string &where) const
     {
         std::string n = text(obj, "name", where, true);
-        if (!validName(n)) bad(where, "the name '" + n + "' must be letters, digits and '_', not starting with a digit");
+        if (!validName(n)) bad(where, "the name '" + printable(n) + "' must be letters, digits and '_', not starting with a digit");
         return n;
     }
 
@@ -243,7 +269,7 @@ public:
         } else if (type == "matrix") {
             matrixSource(s, where, src);
         } else {
-            bad(where, "unknown source type '" + type + "' (use \"constant\", \"clock\", \"csv\", \"epw\" or \"matrix\")");
+            bad(where, "unknown source type '" + printable(type) + "' (use \"constant\", \"clock\", \"csv\", \"epw\" or \"matrix\")");
         }
         src.period = number(s, "period", where, 0.0, false);
         src.offset = number(s, "offset", where, 0.0, false);
@@ -257,7 +283,7 @@ public:
         BlockDef blk;
         blk.name = name(b, where);
         blk.type = text(b, "type", where, true);
-        if (!validName(blk.type)) bad(where, "the block type '" + blk.type + "' is not a deliverable name");
+        if (!validName(blk.type)) bad(where, "the block type '" + printable(blk.type) + "' is not a deliverable name");
         auto ps = b.find("parameters");
         if (ps != b.end()) {
             if (!ps->is_array()) bad(where, "'parameters' must be a list");
@@ -299,7 +325,7 @@ public:
             k.kind = SinkDef::kWorkspace;
             if (s.contains("file")) bad(where, "a workspace sink returns its signals to the script and takes no 'file'");
         } else {
-            bad(where, "unknown sink type '" + type + "' (use \"csv\", \"table\" or \"workspace\")");
+            bad(where, "unknown sink type '" + printable(type) + "' (use \"csv\", \"table\" or \"workspace\")");
         }
         k.every = number(s, "every", where, 0.0, false);
         if (k.every < 0) bad(where, "'every' must not be negative");
@@ -421,39 +447,103 @@ private:
     const std::vector<WorkspaceMatrix> &matrices_;
 };
 
+// Builds the document like the library's own reader, but keeps the place of
+// the first error: the library's exception texts give no place for a number
+// out of range, and echo the rest of the file for an unclosed comment.
+struct PlacedDomParser : nlohmann::detail::json_sax_dom_parser<json> {
+    explicit PlacedDomParser(json &doc) : nlohmann::detail::json_sax_dom_parser<json>(doc, false) {}
+    template <class Exception>
+    bool parse_error(std::size_t at, const std::string &token, const Exception &e)
+    {
+        position = at;
+        lastToken = token;
+        what = e.what();
+        id = e.id;
+        return false;
+    }
+    std::size_t position = 0;
+    std::string lastToken, what;
+    int id = 0;
+};
+
+json readJson(const std::string &text, const std::string &path)
+{
+    json doc;
+    PlacedDomParser dom(doc);
+    if (json::sax_parse(text, &dom, json::input_format_t::json, true, /*ignore_comments=*/true) && !dom.is_errored())
+        return doc;
+    std::size_t at = std::min(dom.position, text.size());
+    std::size_t line = 1, lineStart = 0;
+    for (std::size_t i = 0; i < at; ++i)
+        if (text[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    std::string place = "line " + std::to_string(line) + ", column " + std::to_string(at - lineStart);
+    std::string token = dom.lastToken;
+    constexpr std::size_t kShownToken = 40;
+    if (token.size() > kShownToken) token = token.substr(0, kShownToken) + "...";
+    if (dom.id == 406)  // a number that does not fit a double
+        throw ModelError(path + ": " + place + ": the number " + token + " is out of the range of a double");
+    std::string what = dom.what;
+    std::size_t close = what.find("] ");
+    if (close != std::string::npos) what = what.substr(close + 2);
+    std::string read = "last read: '" + dom.lastToken + "'";
+    std::size_t r = what.find(read);
+    if (r != std::string::npos) what.replace(r, read.size(), "last read: '" + token + "'");
+    throw ModelError(path + ": not a valid JSON document: " + what);
+}
+
 }  // namespace
 
 bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why)
 {
-    static const std::regex pattern(R"(([A-Za-z_][A-Za-z0-9_]*)(?::([0-9]+))?(?:\[([^\]]*)\])?)");
-    static const std::regex range(R"(([0-9]+)(?:\.\.([0-9]+))?)");
-    std::smatch m;
-    if (!std::regex_match(text, m, pattern)) {
-        why = "'" + text + "' is not a signal reference (forms: name, name:port, name[element], name[first..last])";
+    // name, then optionally ":port", then optionally "[selector]" with no ']' inside.
+    std::size_t nameLen = nameLength(text, 0);
+    std::size_t at = nameLen;
+    std::size_t portAt = 0, portLen = 0;
+    if (nameLen > 0 && at < text.size() && text[at] == ':') {
+        portAt = at + 1;
+        portLen = digitsLength(text, portAt);
+        at = portAt + portLen;
+    }
+    bool hasSelector = nameLen > 0 && (portAt == 0 || portLen > 0) && at < text.size() && text[at] == '[';
+    std::size_t selAt = at + 1, close = std::string::npos;
+    if (hasSelector) close = text.find(']', selAt);
+    bool whole = nameLen > 0 && (portAt == 0 || portLen > 0) &&
+                 (hasSelector ? close == text.size() - 1 : at == text.size());
+    if (!whole) {
+        why = "'" + printable(text) + "' is not a signal reference (forms: name, name:port, name[element], name[first..last])";
         return false;
     }
     SignalRef r;
     r.text = text;
-    r.node = m[1].str();
-    auto small = [&](const std::string &digits, int &v) {
-        if (digits.size() > 6) return false;
-        v = std::stoi(digits);
+    r.node = text.substr(0, nameLen);
+    auto small = [&](std::size_t from, std::size_t len, int &v) {
+        if (len > 6) return false;
+        v = std::stoi(text.substr(from, len));
         return v >= 1;
     };
-    if (m[2].matched && !small(m[2].str(), r.port)) {
+    if (portAt > 0 && !small(portAt, portLen, r.port)) {
         why = "'" + text + "': ports count from 1";
         return false;
     }
-    if (m[3].matched) {
-        std::string sel = m[3].str();
-        std::smatch n;
-        if (std::regex_match(sel, n, range)) {
+    if (hasSelector) {
+        std::string sel = text.substr(selAt, close - selAt);
+        std::size_t firstLen = digitsLength(sel, 0);
+        std::size_t lastLen = 0;
+        bool isRange = firstLen > 0 && firstLen == sel.size();
+        if (firstLen > 0 && sel.compare(firstLen, 2, "..") == 0) {
+            lastLen = digitsLength(sel, firstLen + 2);
+            isRange = lastLen > 0 && firstLen + 2 + lastLen == sel.size();
+        }
+        if (isRange) {
             r.selector = SignalRef::kRange;
-            if (!small(n[1].str(), r.first) || (n[2].matched && !small(n[2].str(), r.last))) {
+            if (!small(selAt, firstLen, r.first) || (lastLen > 0 && !small(selAt + firstLen + 2, lastLen, r.last))) {
                 why = "'" + text + "': elements count from 1";
                 return false;
             }
-            if (!n[2].matched) r.last = r.first;
+            if (lastLen == 0) r.last = r.first;
             if (r.last < r.first) {
                 why = "'" + text + "': the range runs backwards";
                 return false;
@@ -472,13 +562,7 @@ bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why)
 
 json readModelDocument(const std::string &text, const std::string &path)
 {
-    try {
-        return json::parse(text, nullptr, true, /*ignore_comments=*/true);
-    } catch (const json::parse_error &e) {
-        std::string what = e.what();
-        std::size_t close = what.find("] ");
-        throw ModelError(path + ": not a valid JSON document: " + (close == std::string::npos ? what : what.substr(close + 2)));
-    }
+    return readJson(text, path);
 }
 
 ModelDef parseModelDocument(const json &doc, const std::string &path, const std::vector<WorkspaceMatrix> &matrices)
@@ -498,13 +582,69 @@ ModelDef parseModel(const std::string &text, const std::string &path)
     return parseModelDocument(readModelDocument(text, path), path);
 }
 
+std::string printable(const std::string &s)
+{
+    constexpr std::size_t kShown = 60;
+    std::string out;
+    for (std::size_t i = 0; i < s.size() && i < kShown; ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (s.size() > kShown) out += "... (" + std::to_string(s.size()) + " characters)";
+    return out;
+}
+
+bool readRegularFile(const std::string &path, std::string &text, std::string &why)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        why = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode) ? "it is a folder, not a file"
+              : S_ISFIFO(st.st_mode) ? "it is a pipe, not a regular file"
+              : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "it is a device, not a regular file"
+              : S_ISSOCK(st.st_mode) ? "it is a socket, not a regular file"
+                                    : "it is not a regular file";
+        ::close(fd);
+        return false;
+    }
+    text.clear();
+    if (st.st_size > 0) text.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            why = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
 ModelDef loadModel(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ModelError(path + ": cannot open the model file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseModel(text.str(), path);
+    std::string text, why;
+    if (!readRegularFile(path, text, why)) throw ModelError(path + ": cannot open the model file: " + why);
+    return parseModel(text, path);
 }
 
 }  // namespace simrun

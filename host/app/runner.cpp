@@ -1,6 +1,8 @@
 #include "runner.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,8 +33,10 @@ using engine::Ticker;
 
 constexpr std::size_t kPlotPoints = 20000;  // the most points a plot takes by default
 // A CSV row reaches its file at once unless the last one went out less than
-// this long ago; the run flushes every file when it ends or fails.
+// this long ago; the run flushes every file when it ends, fails or is stopped.
 constexpr std::chrono::milliseconds kFlushInterval(50);
+// Rows held back for a file go out at once when they fill this much.
+constexpr std::size_t kRowBufferBytes = 1 << 20;
 
 struct FileCloser {
     void operator()(std::FILE *f) const { std::fclose(f); }
@@ -82,7 +86,9 @@ private:
     void setupOutputs();
     void step(long long k);
     struct CsvOut;
+    void openCsv(CsvOut &out, const std::string &who);
     void writeCsv(CsvOut &out, double t);
+    void flushCsv(CsvOut &out);
     void flushAll();
     void writeTable(double t, Columns &c, bool &header);
     void emit(const char *text, std::size_t len);
@@ -96,11 +102,28 @@ private:
     std::map<int, const std::vector<std::string> *> columnNames_;  // of the sources with named columns
     std::map<std::string, std::shared_ptr<engine::Library>> libs_;
 
+    // A CSV file is written with write(2) in whole rows only: rows wait in
+    // 'pending' and go out together, so a run that is killed or a disk that
+    // fills up leaves the file ending on a whole row.
     struct CsvOut {
         Columns cols;
-        File file;
         std::string path;
+        int fd = -1;
+        long long size = 0;   // bytes in the file, all of them whole rows
+        std::string pending;  // whole rows not yet written
         std::chrono::steady_clock::time_point flushed;
+        CsvOut() = default;
+        CsvOut(CsvOut &&o) noexcept
+            : cols(std::move(o.cols)), path(std::move(o.path)), fd(o.fd), size(o.size),
+              pending(std::move(o.pending)), flushed(o.flushed)
+        {
+            o.fd = -1;
+        }
+        CsvOut &operator=(CsvOut &&) = delete;
+        ~CsvOut()
+        {
+            if (fd >= 0) ::close(fd);
+        }
     };
     struct TableOut {
         Columns cols;
@@ -285,10 +308,55 @@ Columns Run::columns(const std::vector<ColumnDef> &defs, double every, const std
     return c;
 }
 
-void writeField(std::FILE *f, const std::string &text)
+void appendField(std::string &line, const std::string &text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) std::fputs(text.c_str(), f);
-    else csv_fwrite(f, text.data(), text.size());
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        line += text;
+        return;
+    }
+    std::string quoted(csv_write(nullptr, 0, text.data(), text.size()), '\0');
+    csv_write(&quoted[0], quoted.size(), text.data(), text.size());
+    line += quoted;
+}
+
+// The identity of the file at 'path', if there is one.
+bool fileId(const std::string &path, dev_t &dev, ino_t &ino)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    return true;
+}
+
+void Run::openCsv(CsvOut &out, const std::string &who)
+{
+    // Another CSV sink writing the same file would mix both and lose one
+    // header; a CSV source's file would be overwritten by its own output.
+    dev_t dev;
+    ino_t ino;
+    if (fileId(out.path, dev, ino)) {
+        for (std::size_t i = 0; i < csv_.size(); ++i) {
+            dev_t d;
+            ino_t n;
+            if (fileId(csv_[i].path, d, n) && d == dev && n == ino)
+                throw ModelError(who + ": the file is written by another CSV sink ('" + csv_[i].path + "') too");
+        }
+        for (const Source &src : sources_) {
+            dev_t d;
+            ino_t n;
+            if ((src.def->kind == SourceDef::kCsv || src.def->kind == SourceDef::kEpw) && fileId(src.def->file, d, n) && d == dev && n == ino)
+                throw ModelError(who + ": the file is the data of source '" + src.def->name +
+                                 "'; writing it would overwrite that data");
+        }
+    }
+    out.fd = ::open(out.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out.fd < 0) throw ModelError(who + ": cannot create the file: " + std::strerror(errno));
+    struct stat st;
+    if (fstat(out.fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+        // A pipe or a device has no size to cut back to; rows go out as they are.
+        out.size = -1;
+    }
 }
 
 void Run::setupWorkspace()
@@ -364,17 +432,20 @@ void Run::setupOutputs()
             continue;
         }
         if (s.kind == SinkDef::kWorkspace) continue;
-        File f(std::fopen(s.file.c_str(), "w"));
-        if (!f) throw ModelError(who + ": cannot create the file: " + std::strerror(errno));
-        std::fputs("time", f.get());
+        CsvOut out;
+        out.path = s.file;
+        openCsv(out, who);
+        out.pending = "time";
         for (const std::string &l : cols.labels) {
-            std::fputc(',', f.get());
-            writeField(f.get(), l);
+            out.pending += ',';
+            appendField(out.pending, l);
         }
-        std::fputc('\n', f.get());
-        std::fflush(f.get());
+        out.pending += '\n';
+        out.cols = std::move(cols);
+        flushCsv(out);
+        out.flushed = std::chrono::steady_clock::now();
         report_.files.push_back(s.file);
-        csv_.push_back(CsvOut{std::move(cols), std::move(f), s.file, std::chrono::steady_clock::now()});
+        csv_.push_back(std::move(out));
     }
 
     if (o_.plotFile.empty()) return;
@@ -412,32 +483,63 @@ void Run::setupOutputs()
 
 void Run::writeCsv(CsvOut &out, double t)
 {
-    std::FILE *f = out.file.get();
     const Columns &c = out.cols;
-    char line[4096];
-    std::size_t len = numberText(t, line, sizeof line);
+    std::string &rows = out.pending;
+    char num[40];
+    rows.append(num, numberText(t, num, sizeof num));
     for (const double *v : c.values) {
-        if (len + 40 > sizeof line) {
-            std::fwrite(line, 1, len, f);
-            len = 0;
-        }
-        line[len++] = ',';
-        len += numberText(*v, line + len, sizeof line - len);
+        rows += ',';
+        rows.append(num, numberText(*v, num, sizeof num));
     }
-    line[len++] = '\n';
-    std::fwrite(line, 1, len, f);
+    rows += '\n';
     // Rows reach the file as they come, but at most one write to the system
     // per flush interval: a system call per row would cost more than some
     // blocks' whole compute.
     auto now = std::chrono::steady_clock::now();
-    if (now - out.flushed < kFlushInterval) return;
+    if (now - out.flushed < kFlushInterval && rows.size() < kRowBufferBytes) return;
     out.flushed = now;
-    if (std::fflush(f) != 0) throw ModelError("cannot write to '" + out.path + "': " + std::strerror(errno));
+    flushCsv(out);
+}
+
+// Writes the pending rows. On failure the file is cut back to its last whole
+// row and the run fails with the file's name and the system's reason.
+void Run::flushCsv(CsvOut &out)
+{
+    std::size_t done = 0;
+    int error = 0;
+    while (done < out.pending.size()) {
+        ssize_t n = ::write(out.fd, out.pending.data() + done, out.pending.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (error == 0) {
+        if (out.size >= 0) out.size += static_cast<long long>(done);
+        out.pending.clear();
+        return;
+    }
+    std::size_t whole = out.pending.rfind('\n', done == 0 ? std::string::npos : done - 1);
+    whole = whole == std::string::npos || done == 0 ? 0 : whole + 1;
+    if (out.size >= 0) {
+        out.size += static_cast<long long>(whole);
+        if (::ftruncate(out.fd, static_cast<off_t>(out.size)) != 0) { /* the write error is the one to report */ }
+    }
+    out.pending.clear();
+    throw ModelError("cannot write to '" + out.path + "': " + std::strerror(error));
 }
 
 void Run::flushAll()
 {
-    for (CsvOut &c : csv_) std::fflush(c.file.get());
+    for (CsvOut &c : csv_) {
+        try {
+            flushCsv(c);
+        } catch (const ModelError &) {
+            // The run's own error is the one to report.
+        }
+    }
 }
 
 void Run::emit(const char *text, std::size_t len)
@@ -532,16 +634,23 @@ RunReport Run::go()
     try {
         sim_.start();
         for (Source &s : sources_) s.when = Ticker(sim_.rate(s.node));
-        for (long long k = 0; k < sim_.numSteps(); ++k) step(k);
+        for (long long k = 0; k < sim_.numSteps(); ++k) {
+            if (o_.stop != nullptr && *o_.stop != 0) {
+                report_.stoppedBy = *o_.stop;
+                break;
+            }
+            step(k);
+            report_.steps = k + 1;
+        }
     } catch (...) {
         flushAll();  // every row written before the failure stays in its file
         progress_->clear();
         sim_.terminate();  // the run's own error is the one to report
         throw;
     }
-    report_.steps = sim_.numSteps();
-    for (CsvOut &c : csv_)
-        if (std::fflush(c.file.get()) != 0) throw ModelError("cannot write to '" + c.path + "': " + std::strerror(errno));
+    report_.totalSteps = sim_.numSteps();
+    if (report_.steps > 0) report_.lastTime = sim_.timeAt(report_.steps - 1);
+    for (CsvOut &c : csv_) flushCsv(c);
     std::string err = sim_.terminate();
     progress_->clear();
     if (!err.empty()) throw EngineError(err);

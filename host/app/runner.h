@@ -1,6 +1,7 @@
 // Runs a model file's model on the engine: sources, blocks, sinks, the plot.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -18,6 +19,9 @@ struct RunOptions {
     bool progress = true;                  // a bar on standard error when it is a terminal
     std::string traceFile;                 // every engine request, one per line ("" = none)
     std::FILE *out = stdout;               // tables and what the blocks print
+    // When set, the run looks at it after every step: a non-zero value (the
+    // number of a signal that asks the run to stop) ends the run cleanly.
+    const volatile std::sig_atomic_t *stop = nullptr;
     // When set, tables and what the blocks print go here instead of 'out'
     // (a script host's command window).
     std::function<void(const char *text, std::size_t len)> print;
@@ -48,6 +52,9 @@ struct RunReport {
     std::size_t workspaceRows = 0;              // rows of the workspace sink (RunOptions::workspace)
     std::vector<double> workspaceTime;          // their times
     std::vector<WorkspaceField> workspace;      // its signals
+    int stoppedBy = 0;                  // the value of *RunOptions::stop that ended the run early, or 0
+    double lastTime = 0.0;              // the time of the last step computed (steps > 0)
+    long long totalSteps = 0;           // the steps the whole run would have taken
 };
 
 // A signal's label made a valid field name: every run of characters other
@@ -61,7 +68,9 @@ std::string findBlockLibrary(const std::string &type, const std::vector<std::str
 
 // Runs the model. Failures throw std::runtime_error (a ModelError or an
 // engine::EngineError) whose text names the block, source or sink and what
-// is wrong; every CSV row written before a failure stays in its file.
+// is wrong; every CSV row written before a failure stays in its file. A run
+// stopped through RunOptions::stop finishes the step under way, writes every
+// row computed, terminates the blocks and returns with stoppedBy set.
 RunReport runModel(const ModelDef &model, const RunOptions &options);
 
 }  // namespace simrun

@@ -192,12 +192,25 @@ void Block::initializeSizes()
         throw;
     }
     release();
-    if (!r.ok) fail(r.error);
-    if (plhs[0] != nullptr) {
-        const double *v = mxGetPr(plhs[0]);
-        sizes_.assign(v, v + mxGetNumberOfElements(plhs[0]));
-        mxDestroyArray(plhs[0]);
+    // A block's frame fills in the method table of the instance and answers
+    // with its sizes vector; a plain function (or any other MEX file) does
+    // neither, and must not be sent requests with this instance.
+    const mxArray *answer = plhs[0];
+    const bool sizesVector = answer != nullptr && mxIsDouble(answer) && !mxIsComplex(answer) &&
+                             !mxIsSparse(answer) && mxGetNumberOfElements(answer) == SS_SIZES_COUNT &&
+                             mxGetPr(answer) != nullptr;
+    const bool declared = S_->modelMethods.mdlOutputs != nullptr;
+    if (sizesVector) {
+        const double *v = mxGetPr(answer);
+        sizes_.assign(v, v + mxGetNumberOfElements(answer));
     }
+    if (plhs[0] != nullptr) mxDestroyArray(plhs[0]);
+    if (!declared || (r.ok && !sizesVector)) {
+        takeError();
+        std::string what = r.ok ? "its sizes call returned no sizes vector" : "its sizes call failed: " + r.error;
+        fail("'" + lib_->path() + "' is not a block: " + what);
+    }
+    if (!r.ok) fail(r.error);
     std::string err = takeError();
     if (!err.empty()) fail(err);
     int expected = ssGetNumSFcnParams(S_);

@@ -16,10 +16,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <new>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -313,11 +311,9 @@ mxArray *run(int nrhs, const mxArray *prhs[])
         path = "model";
         doc = structs.model(prhs[0]);
     } else if (gateway::charRow(prhs[0], path) && !path.empty()) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) throw simrun::ModelError(path + ": cannot open the model file");
-        std::ostringstream text;
-        text << in.rdbuf();
-        doc = simrun::readModelDocument(text.str(), path);
+        std::string text, why;
+        if (!simrun::readRegularFile(path, text, why)) throw simrun::ModelError(path + ": cannot open the model file: " + why);
+        doc = simrun::readModelDocument(text, path);
     } else {
         throw Failure{kArgs, "the model must be a model file's name or a struct"};
     }

@@ -1,5 +1,14 @@
 // simrun's failures: each names the block, source or place in the model and
 // what is wrong, and ends with exit status 1 (2 for a wrong command line).
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
 #include "app_support.h"
 
 using namespace apptest;
@@ -116,6 +125,48 @@ TEST(Errors, MissingCsvFileOrColumn)
     std::string missingColumn = R"({"start": 0, "stop": 60, "step": 60,
         "sources": [{"name": "w", "type": "csv", "file": "weather.csv", "columns": ["T", "wind"]}]})";
     expectFailure(c.run(missingColumn), "source 'w': '" + c.dir.path() + "/weather.csv': no column 'wind' (its columns: hour, T, RH, N)");
+
+    auto csvModel = [](const std::string &file) {
+        return R"({"start": 0, "stop": 60, "step": 60, "sources": [{"name": "w", "type": "csv", "file": ")" + file +
+               R"("}]})";
+    };
+    auto csvFile = [&](const std::string &text) {
+        writeFile(c.dir / "bad.csv", text);
+        return c.run(csvModel("bad.csv"));
+    };
+    std::string bad = "source 'w': '" + c.dir.path() + "/bad.csv': ";
+    expectFailure(csvFile("time,T,RH,T\n0,1,2,3\n"), bad + "columns 2 and 4 are both named 'T'");
+    expectFailure(csvFile("time,T\n0,1\n60,1e999\n"), bad + "row 3, column 'T': '1e999' is infinite");
+    expectFailure(csvFile("time,T\n0,-inf\n"), bad + "row 2, column 'T': '-inf' is infinite");
+    expectFailure(csvFile(std::string("time,T\n0,1\n60,2\0" "5\n", 18)), bad + "row 3, column 'T': '2\\x005' is not a number");
+    expectFailure(c.run(csvModel(".")), "source 'w': cannot open the CSV file '" + c.dir.path() + "/': it is a folder, not a file");
+    expectFailure(c.run(csvModel("/dev/zero")), "source 'w': cannot open the CSV file '/dev/zero': it is a device, not a regular file");
+}
+
+TEST(Errors, LibrariesThatAreNoBlocks)
+{
+    // The four plain functions answer the sizes call with anything but a
+    // sizes vector (a structure array, an error, nothing at all).
+    Case c;
+    for (const char *type : {"folderscan", "heliopose", "heliokit", "slopegain"}) {
+        Result r = c.run(model(std::string(R"({"name": "d", "type": ")") + type + R"(", "inputs": ["clock"]})"));
+        expectFailure(r, std::string("block 'd' (") + type + "): '");
+        expectFailure(r, std::string("/") + type + ".so' is not a block: its sizes call");
+    }
+}
+
+TEST(Errors, CsvSinksThatWouldOverwriteEachOtherOrTheirData)
+{
+    Case c;
+    Result r = c.run(model(R"({"name": "d", "type": "heliolean", "inputs": ["clock"]})",
+                           R"(, "sinks": [{"type": "csv", "file": "o.csv", "signals": ["d"]},
+                                         {"type": "csv", "file": "./o.csv", "signals": ["clock"]}])"));
+    expectFailure(r, "sinks[1] ('./o.csv'): the file is written by another CSV sink ('o.csv') too");
+    std::string weather = readFile(c.dir / "weather.csv");
+    r = c.run(model(R"({"name": "d", "type": "heliolean", "inputs": ["clock"]})",
+                    R"(, "sinks": [{"type": "csv", "file": "weather.csv", "signals": ["d"]}])"));
+    expectFailure(r, "sinks[0] ('weather.csv'): the file is the data of source 'weather'; writing it would overwrite that data");
+    EXPECT_EQ(readFile(c.dir / "weather.csv"), weather);
 }
 
 TEST(Errors, ErrorStatusDuringTheRunKeepsTheRowsWrittenBefore)
@@ -152,6 +203,159 @@ TEST(Errors, ModelFileProblems)
                   "source 'c': the sample time 90 s is not a multiple of the fixed step 60 s");
     Result r = simrun({"--no-progress", "missing.json"}, c.dir.path());
     expectFailure(r, "simrun: error: missing.json: cannot open the model file");
+
+    // A name or reference of any length gets a message (a recursive matcher
+    // overflowed the stack on these).
+    std::string longName(50000, 'a');
+    expectFailure(c.run(R"({"stop": 60, "step": 60, "sources": [{"name": "1)" + longName + R"(", "type": "clock"}]})"),
+                  "model.json: sources[0]: the name '1aaaa");
+    expectFailure(c.run(model(R"({"name": "d", "type": "heliolean", "inputs": [")" + longName + R"(["]})")),
+                  "is not a signal reference");
+    // A number beyond the doubles, placed by line and column.
+    std::string huge = "{\"start\": 0,\n  \"stop\": 1e999, \"step\": 60}";
+    std::size_t after = huge.find("1e999") + 5 - (huge.find('\n') + 1);
+    expectFailure(c.run(huge), "model.json: line 2, column " + std::to_string(after) +
+                                   ": the number 1e999 is out of the range of a double");
+    // An unclosed comment: said so, without the rest of the file.
+    r = c.run("{\"start\": 0, /* open\n \"stop\": 60, \"step\": 60, \"description\": \"TAIL-OF-THE-FILE\"}");
+    expectFailure(r, "model.json: not a valid JSON document: parse error at line 2, column ");
+    EXPECT_NE(r.err.find("missing closing '*/'"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("TAIL-OF-THE-FILE"), std::string::npos) << r.err;
+    // Paths that name no regular file; /dev/zero would be read until memory runs out.
+    expectFailure(simrun({"--no-progress", "."}, c.dir.path()), "simrun: error: .: cannot open the model file: it is a folder, not a file");
+    expectFailure(simrun({"--no-progress", "/dev/zero"}, c.dir.path()),
+                  "simrun: error: /dev/zero: cannot open the model file: it is a device, not a regular file");
+}
+
+// A long run of the clock through heliolean, with a CSV sink and tablogger
+// (whose trigger, the clock, is high from t = 1 on) writing every step.
+const char kLongRun[] = R"({"start": 0, "stop": 1e9, "step": 1,
+  "sources": [{"name": "clock", "type": "clock"}],
+  "blocks": [{"name": "d", "type": "heliolean", "inputs": ["clock"]},
+             {"name": "log", "type": "tablogger", "parameters": [0, "log.txt"], "inputs": [["clock", "clock"]]}],
+  "sinks": [{"type": "csv", "file": "rows.csv", "signals": ["clock", "d"]}]})";
+
+// Starts simrun on the model in the folder and returns its process id.
+pid_t startSimrun(const std::string &dir, const std::string &modelText)
+{
+    writeFile(dir + "/model.json", modelText);
+    std::string cmd = "cd " + quote(dir) + " && exec " + quote(SIMRUN_EXE) +
+                      " --no-progress model.json >simrun.out 2>simrun.err </dev/null";
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits until the file holds at least 'bytes' bytes (or ten seconds pass).
+void awaitSize(const std::string &path, std::uintmax_t bytes)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::error_code ec;
+    while (std::chrono::steady_clock::now() < end) {
+        if (std::filesystem::file_size(path, ec) >= bytes && !ec) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ADD_FAILURE() << path << " did not grow";
+}
+
+// Every line of a CSV file is whole: it ends in a line end and has the
+// header's number of fields; the first column counts 0, 1, 2, ...
+// Returns the number of rows.
+std::size_t checkWholeRows(const std::string &text, std::size_t fields)
+{
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << "the file ends inside a row: ..." << text.substr(text.size() - std::min<std::size_t>(text.size(), 40));
+    std::vector<std::string> all = lines(text);
+    if (all.empty()) return 0;
+    EXPECT_EQ(splitCommas(all[0]).size(), fields);
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        std::vector<std::string> f = splitCommas(all[i]);
+        EXPECT_EQ(f.size(), fields) << "row " << i << ": " << all[i];
+        EXPECT_EQ(f.empty() ? std::string() : f[0], std::to_string(i - 1)) << "row " << i;
+        if (::testing::Test::HasFailure()) break;
+    }
+    return all.size() - 1;
+}
+
+TEST(Errors, StopSignalsKeepEveryComputedRow)
+{
+    for (int sig : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        pid_t pid = startSimrun(dir.path(), kLongRun);
+        ASSERT_GT(pid, 0);
+        awaitSize(dir / "rows.csv", 200000);
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        // "stopped by SIGINT at t = T s, after step T + 1 of ..."
+        std::string err = readFile(dir / "simrun.err");
+        std::string said = std::string("simrun: stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM") + " at t = ";
+        std::size_t at = err.find(said);
+        ASSERT_NE(at, std::string::npos) << err;
+        long long last = std::stoll(err.substr(at + said.size()));
+        EXPECT_NE(err.find(", after step " + std::to_string(last + 1) + " of 1000000001; every row up to it is written"),
+                  std::string::npos) << err;
+        // Every step 0 .. last has its row, the last one whole.
+        EXPECT_EQ(checkWholeRows(readFile(dir / "rows.csv"), 3), static_cast<std::size_t>(last + 1));
+        // tablogger wrote rows for t = 1 .. last, the clock's value in each ("%f ").
+        std::vector<std::string> logged = lines(readFile(dir / "log.txt"));
+        ASSERT_EQ(logged.size(), static_cast<std::size_t>(last));
+        EXPECT_EQ(logged.back(), std::to_string(last) + ".000000 ");
+    }
+}
+
+TEST(Errors, KilledRunLeavesWholeRows)
+{
+    for (int round = 0; round < 3; ++round) {
+        TempDir dir;
+        pid_t pid = startSimrun(dir.path(), kLongRun);
+        ASSERT_GT(pid, 0);
+        awaitSize(dir / "rows.csv", 100000 + 70000 * static_cast<std::uintmax_t>(round));
+        kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_GT(checkWholeRows(readFile(dir / "rows.csv"), 3), 0u);
+    }
+}
+
+TEST(Errors, FileSizeLimitIsAWriteErrorAndTheFileEndsOnAWholeRow)
+{
+    // The shell's ulimit counts blocks of 512 or 1024 bytes; the limit in
+    // bytes is what a plain writer gets to write under it.
+    const std::string limit = "ulimit -f 64 &&";
+    const std::string tooLarge = std::strerror(EFBIG);
+    Case c;
+    simrun({}, c.dir.path(), limit + " { head -c 1000000 /dev/zero >probe; } 2>/dev/null;");
+    const std::uintmax_t bytes = std::filesystem::file_size(c.dir / "probe");
+    ASSERT_TRUE(bytes == 32768 || bytes == 65536) << bytes;
+    std::string csvOnly = R"({"start": 0, "stop": 100000, "step": 1,
+      "sources": [{"name": "clock", "type": "clock"}],
+      "blocks": [{"name": "d", "type": "heliolean", "inputs": ["clock"]}],
+      "sinks": [{"type": "csv", "file": "rows.csv", "signals": ["clock", "d"]}]})";
+    writeFile(c.dir / "model.json", csvOnly);
+    Result r = simrun({"--no-progress", "model.json"}, c.dir.path(), limit);
+    expectFailure(r, "simrun: error: cannot write to 'rows.csv': " + tooLarge);
+    std::string rows = readFile(c.dir / "rows.csv");
+    EXPECT_LE(rows.size(), bytes);
+    EXPECT_GT(rows.size(), bytes - 64);  // no more than the part of one row cut off
+    checkWholeRows(rows, 3);
+
+    std::string logOnly = R"({"start": 0, "stop": 100000, "step": 1,
+      "sources": [{"name": "clock", "type": "clock"}],
+      "blocks": [{"name": "log", "type": "tablogger", "parameters": [0, "log.txt"], "inputs": [["clock", "clock"]]}]})";
+    writeFile(c.dir / "model.json", logOnly);
+    r = simrun({"--no-progress", "model.json"}, c.dir.path(), limit);
+    expectFailure(r, "Error in tablogger : Writing to file \"log.txt\" failed: " + tooLarge);
+    std::string log = readFile(c.dir / "log.txt");
+    EXPECT_LE(log.size(), bytes);
+    EXPECT_GT(log.size(), bytes - 64);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\n');
 }
 
 TEST(Errors, CommandLine)

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <limits.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -581,6 +582,32 @@ TEST_F(Folderscan, PathsLongerThanThePathLimit)
     // A start folder longer than 260 characters.
     std::string start = root + "/" + part + "/" + part;
     EXPECT_EQ(scan(Args{str(start.c_str()), str(part.c_str())}).names(), std::vector<std::string>{part});
+}
+
+TEST_F(Folderscan, DeepTreeUnderALowDescriptorLimit)
+{
+    // 300 levels, each holding the next level "a", a folder "b" with one
+    // file, and a file: more levels than the process may open descriptors.
+    std::string level = root;
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_EQ(mkdir((level + "/a").c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((level + "/b").c_str(), 0755), 0);
+        writeFile(level + "/b/x.txt", 1);
+        writeFile(level + "/f.txt", 2);
+        level += "/a";
+    }
+    std::vector<std::string> expected;
+    walk(root, "", expected);
+    ASSERT_EQ(expected.size(), 2u + 300u * 8u);  // . ..; per level: a b f.txt, b's x.txt . .., a's . ..
+
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    struct rlimit low = old;
+    low.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    Result r = scan(Args{str(root.c_str()), str("-r")});
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(r.names(), expected);
 }
 
 TEST_F(Folderscan, PatternListGrowsPastAHundredThousand)

@@ -1,12 +1,17 @@
 // tablogger through the engine against real files in a temporary folder:
 // the row and header formats, the trigger threshold, appending and
-// truncating, files that cannot be opened, widths it refuses, and a long
-// run with no row lost.
+// truncating, files that cannot be opened, writes that fail, widths it
+// refuses, and a long run with no row lost.
 //
 // TabloggerClock runs only under faketime (a ctest entry of its own) and
 // checks the header against the controlled clock.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include <algorithm>
 #include <cmath>
@@ -177,6 +182,43 @@ TEST_F(Tablogger, UnopenableFileIsReportedAndTheRunGoesOn)
     Harness onFolder("tablogger", Args{num(0), str(dir.string().c_str())}, {2});
     initialize(onFolder);
     EXPECT_EQ(step(onFolder, {1, 1}), "error: couldn't open file \"" + dir.string() + "\"\n");
+}
+
+// A write that fails (a full device, a file size limit) stops the run with
+// the file name and the system's reason, and the file keeps only whole rows.
+TEST_F(Tablogger, FailedWritesStopTheRunAndLeaveWholeRows)
+{
+    const std::string full = "/dev/full";
+    const std::string noSpace = "Error in tablogger : Writing to file \"" + full + "\" failed: " + std::strerror(ENOSPC);
+    Harness onFull("tablogger", Args{num(0), str(full.c_str())}, {2});
+    EXPECT_EQ(initialize(onFull), "");
+    onFull.setInput(0, {1.5, 1});
+    EXPECT_EQ(onFull.block().tryRequest(engine::kOutputs), noSpace);
+    Harness headerOnFull("tablogger", Args{num(1), str(full.c_str())}, {2});
+    EXPECT_EQ(headerOnFull.block().tryRequest(engine::kInitializeConditions), noSpace);
+
+    // Under a limit of 100 bytes, rows of 21 bytes: four fit (84 bytes), the
+    // fifth would end at byte 105 and only part of it could be written.
+    const std::string file = path("limited.txt");
+    Harness h("tablogger", Args{num(0), str(file.c_str())}, {3});
+    EXPECT_EQ(initialize(h), "");
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = old;
+    limit.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    std::vector<std::string> errors;
+    for (int i = 0; i < 6; ++i) {
+        h.setInput(0, {1.5, -20, 1});
+        errors.push_back(h.block().tryRequest(engine::kOutputs));
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    std::string row = "1.500000 -20.000000 \n";
+    EXPECT_EQ(readFile(file), row + row + row + row);
+    const std::string tooLarge = "Error in tablogger : Writing to file \"" + file + "\" failed: " + std::strerror(EFBIG);
+    EXPECT_EQ(errors, (std::vector<std::string>{"", "", "", "", tooLarge, tooLarge}));
 }
 
 TEST_F(Tablogger, FileNameThatIsNoTextGivesTheEmptyName)
