@@ -21,7 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # A DLL without export list exports all its symbols: --exclude-libs keeps the
 # statically linked runtime out of that list (else libmx.dll would export the
 # unwinder and clash with each program's own copy).
-set(SIMBLOCKS_MINGW_DLL_FLAGS "-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a")
+set(SIMBLOCKS_MINGW_DLL_FLAGS "-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a:libpthread.a")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${SIMBLOCKS_MINGW_DLL_FLAGS}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${SIMBLOCKS_MINGW_DLL_FLAGS}")

@@ -12,11 +12,21 @@
 #ifdef __APPLE__
 #include <mach-o/dyld.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "model_file.h"
 #include "runner.h"
 
 namespace {
+
+// Folders in SIMRUN_LIBRARY_PATH are separated as in the system's PATH.
+#ifdef _WIN32
+#define PATH_LIST_SEPARATOR ";"
+#else
+#define PATH_LIST_SEPARATOR ":"
+#endif
 
 const char kUsage[] =
     "Usage: simrun [options] MODEL.json\n"
@@ -34,8 +44,8 @@ const char kUsage[] =
     "  -q, --quiet               do not list the files written\n"
     "  -h, --help                show this text\n"
     "\n"
-    "Block libraries (<type>.so) are looked for in the -L folders, then in the folders of\n"
-    "SIMRUN_LIBRARY_PATH (separated by ':'), then in the lib folder next to the folder of\n"
+    "Block libraries (<type>" SIMBLOCKS_MEX_SUFFIX ") are looked for in the -L folders, then in the folders of\n"
+    "SIMRUN_LIBRARY_PATH (separated by '" PATH_LIST_SEPARATOR "'), then in the lib folder next to the folder of\n"
     "simrun (build/lib for build/bin/simrun).\n"
     "\n"
     "Exit status: 0 on success, 1 when the model or the run fails, 2 for a wrong command line.\n";
@@ -47,6 +57,10 @@ std::string executableDir()
     char buf[4096];
     uint32_t size = sizeof buf;
     if (_NSGetExecutablePath(buf, &size) == 0) exe = buf;
+#elif defined(_WIN32)
+    char buf[32768];
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    if (n > 0 && n < sizeof buf) exe.assign(buf, n);
 #else
     std::error_code ec;
     std::filesystem::path p = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -79,7 +93,9 @@ int usageError(const std::string &what)
 
 int main(int argc, char **argv)
 {
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a plotting program that quits is an error to report, not a crash
+#endif
 
     simrun::RunOptions options;
     std::vector<std::string> libDirs;
@@ -123,7 +139,7 @@ int main(int argc, char **argv)
     std::error_code ec;
     for (const std::string &d : libDirs) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
     if (const char *env = std::getenv("SIMRUN_LIBRARY_PATH"))
-        for (const std::string &d : split(env, ':')) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
+        for (const std::string &d : split(env, PATH_LIST_SEPARATOR[0])) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
     std::string exeDir = executableDir();
     if (!exeDir.empty()) options.libDirs.push_back((std::filesystem::path(exeDir).parent_path() / "lib").string());
 #ifdef SIMBLOCKS_LIB_DIR
@@ -148,7 +164,7 @@ int main(int argc, char **argv)
         for (const std::string &w : report.warnings) std::fprintf(stderr, "simrun: %s\n", w.c_str());
         if (!quiet)
             for (const std::string &f : report.files)
-                std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().c_str());
+                std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().string().c_str());
     } catch (const std::exception &e) {
         std::fflush(stdout);
         std::fprintf(stderr, "simrun: error: %s\n", e.what());

@@ -144,7 +144,7 @@ void Run::build()
                 std::string dirs;
                 for (const std::string &d : o_.libDirs) dirs += (dirs.empty() ? "" : ", ") + d;
                 throw ModelError("block '" + b.name + "': unknown block type '" + b.type + "' (no " + b.type +
-                                 ".so in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")");
+                                 SIMBLOCKS_MEX_SUFFIX " in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")");
             }
             try {
                 lib = libs_.emplace(b.type, engine::Library::load(path)).first;
@@ -261,7 +261,7 @@ void Run::setupOutputs()
             tables_.push_back(TableOut{std::move(cols), false});
             continue;
         }
-        File f(std::fopen(s.file.c_str(), "w"));
+        File f(std::fopen(s.file.c_str(), "wb"));  // "\n" line ends on every platform
         if (!f) throw ModelError(who + ": cannot create the file: " + std::strerror(errno));
         std::fputs("time", f.get());
         for (const std::string &l : cols.labels) {
@@ -377,7 +377,7 @@ RunReport Run::go()
     sim_.prepare(m_.start, m_.step, m_.stop);
     setupOutputs();
     if (!o_.traceFile.empty()) {
-        trace_.reset(std::fopen(o_.traceFile.c_str(), "w"));
+        trace_.reset(std::fopen(o_.traceFile.c_str(), "wb"));
         if (!trace_) throw ModelError("--trace: cannot create '" + o_.traceFile + "': " + std::strerror(errno));
         std::FILE *f = trace_.get();
         sim_.setObserver([f](const std::string &block, int flag, double t) {
@@ -430,7 +430,7 @@ RunReport Run::go()
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs)
 {
     for (const std::string &d : dirs) {
-        std::string path = (d.empty() ? std::string(".") : d) + "/" + type + ".so";
+        std::string path = (d.empty() ? std::string(".") : d) + "/" + type + SIMBLOCKS_MEX_SUFFIX;
         struct stat st;
         if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
     }

@@ -39,7 +39,7 @@ TEST(Errors, UnknownBlockType)
 {
     Case c;
     expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
-                  "simrun: error: block 'sky': unknown block type 'atmoglo' (no atmoglo.so in ");
+                  "simrun: error: block 'sky': unknown block type 'atmoglo' (no atmoglo" SIMBLOCKS_MEX_SUFFIX " in ");
 }
 
 TEST(Errors, ParameterCountTheBlockRejects)
@@ -112,10 +112,10 @@ TEST(Errors, MissingCsvFileOrColumn)
     Case c;
     std::string missingFile = R"({"start": 0, "stop": 60, "step": 60,
         "sources": [{"name": "w", "type": "csv", "file": "nowhere.csv"}]})";
-    expectFailure(c.run(missingFile), "source 'w': cannot open the CSV file '" + c.dir.path() + "/nowhere.csv': No such file or directory");
+    expectFailure(c.run(missingFile), "source 'w': cannot open the CSV file '" + native(c.dir.path() + "/nowhere.csv") + "': No such file or directory");
     std::string missingColumn = R"({"start": 0, "stop": 60, "step": 60,
         "sources": [{"name": "w", "type": "csv", "file": "weather.csv", "columns": ["T", "wind"]}]})";
-    expectFailure(c.run(missingColumn), "source 'w': '" + c.dir.path() + "/weather.csv': no column 'wind' (its columns: hour, T, RH, N)");
+    expectFailure(c.run(missingColumn), "source 'w': '" + native(c.dir.path() + "/weather.csv") + "': no column 'wind' (its columns: hour, T, RH, N)");
 }
 
 TEST(Errors, ErrorStatusDuringTheRunKeepsTheRowsWrittenBefore)
