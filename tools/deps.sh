@@ -4,7 +4,8 @@
 set -e
 PACKAGES="cmake g++ make libgtest-dev libbenchmark-dev nlohmann-json3-dev
   octave liboctave-dev faketime tzdata gnuplot-nox g++-multilib mingw-w64
-  clang libclang-rt-14-dev qemu-user libcsv-dev"
+  clang libclang-rt-14-dev qemu-user libcsv-dev
+  wine64"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
