@@ -25,8 +25,10 @@ const double kZero = 0.0;  // what an unconnected input element reads
 #ifdef _WIN32
 void *openLibrary(const std::string &path, std::string *why)
 {
-    // A library's own dependencies are looked for in its folder too.
-    HMODULE h = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // A library given by its full path has its own dependencies looked for
+    // in its folder too (the flag is defined for full paths only).
+    const bool full = path.size() > 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+    HMODULE h = LoadLibraryExA(path.c_str(), nullptr, full ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
     if (h == nullptr) {
         DWORD code = GetLastError();
         char text[512] = "";
