@@ -9,7 +9,8 @@
 #
 # Each deliverable is built as an embedded-host library in build/lib/<name>.so
 # (<name>.mexw64 on Windows; linked against our own libmx) and, when mkoctfile
-# is found, as an Octave MEX file in build/octave/<name>.mex compiled against Octave's own mex.h.
+# is found, as an Octave MEX file in build/octave/<name>.mex compiled against
+# Octave's own mex.h.
 # Only mexFunction is exported.
 #
 # Sources name shared modules relative to the project root
