@@ -152,6 +152,7 @@ protected:
         fs::create_directories(root);
         root = fs::canonical(root);
         home = fs::current_path();
+        followSystemTimeZone();
     }
     void TearDown() override
     {

@@ -31,6 +31,8 @@ using Fields = std::array<int, 6>;
 
 Fields hostNow()
 {
+    static const bool zone = (followSystemTimeZone(), true);
+    (void)zone;
 #ifdef _WIN32
     SYSTEMTIME t;
     GetLocalTime(&t);
