@@ -1,4 +1,4 @@
-// calendarnow, clocknow and wait against the host's own clock, read here
+// calendarnow, clocknow, wait and wallpulse against the host's own clock, read here
 // through another door than the blocks use: on Windows the system call
 // GetLocalTime (the blocks read _time64 and _localtime64), elsewhere
 // gettimeofday and localtime_r. Runs on every platform, under Wine too, where
@@ -16,6 +16,7 @@
 #else
 #include <sys/time.h>
 #include <time.h>
+#include <unistd.h>
 #endif
 
 #include "support/testutil.h"
@@ -102,6 +103,37 @@ TEST(HostClock, WaitPacesAgainstTheLocalClock)
         EXPECT_LE(after, first + k + 1) << "update " << k << " returned late";
         EXPECT_EQ(*static_cast<const double *>(w.block().dwork(0)), first + k);
     }
+}
+
+// wallpulse, one second long, triggered on a rising edge: high until the
+// clock count reaches the trigger's count plus one.
+TEST(HostClock, WallpulseLastsItsLengthOnTheLocalClock)
+{
+    Harness p("wallpulse", Args{num(1), num(1)});
+    p.block().request(engine::kInitializeConditions);
+    EXPECT_EQ(p.output1(0, {0}), 0);
+    double out = -1;
+    const Fields start = bracketed([&] { out = p.output1(0, {1}); });
+    EXPECT_EQ(out, 1);
+    const long end = secondsOfYear(start, false) + 1;
+    EXPECT_EQ(ssGetIWork(p.S())[0], end);
+    // Poll for up to four seconds: high while the count is below the end.
+    long counted = secondsOfYear(start, false);
+    for (int i = 0; i < 400 && out == 1; ++i) {
+        const long before = secondsOfYear(hostNow(), false);
+        out = p.output1(0, {1});
+        counted = secondsOfYear(hostNow(), false);
+        if (out == 1) {
+            EXPECT_LT(before, end);
+        }
+#ifdef _WIN32
+        Sleep(10);
+#else
+        usleep(10000);
+#endif
+    }
+    EXPECT_EQ(out, 0) << "the pulse never ended";
+    EXPECT_GE(counted, end);
 }
 
 }  // namespace
