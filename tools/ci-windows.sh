@@ -69,12 +69,20 @@ export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine" wineboot --init </dev/null >"$build/wineboot.log" 2>&1 || true
 fi
+# Each GoogleTest program also writes its results as XML, for the count of cases.
+results=$build/test-results
+rm -rf "$results"
+mkdir -p "$results"
 set +e
-ctest --preset windows -j "$jobs" </dev/null >"$build/ctest.log" 2>&1
+# Wine shows this file system as drive Z:, in Windows path form.
+GTEST_OUTPUT="xml:Z:$(printf '%s' "$results" | tr / '\\')\\" ctest --preset windows -j "$jobs" </dev/null >"$build/ctest.log" 2>&1
 status=$?
 set -e
 cat "$build/ctest.log"
 # Stop this prefix's Wine server, so nothing of the step keeps running.
 "$(dirname "$wine")/wineserver" -k 2>/dev/null || wineserver -k 2>/dev/null || true
-echo "ci-windows: $(grep -E 'tests passed' "$build/ctest.log" || echo 'no test ran'), $(($(date +%s) - start)) s in all"
+cases=$(cat "$results"/*.xml 2>/dev/null | grep -c '<testcase ' || true)
+skipped=$(cat "$results"/*.xml 2>/dev/null | grep '<testcase ' | grep -c 'result="skipped"' || true)
+echo "ci-windows: $(grep -E 'tests passed' "$build/ctest.log" || echo 'no test ran');" \
+     "$cases test cases ($skipped skipped); $(($(date +%s) - start)) s in all"
 exit $status
