@@ -8,17 +8,26 @@
 #       A plain MEX function.
 #
 # Each deliverable is built as an embedded-host library in build/lib/<name>.so
-# (linked against our own libmx) and, when mkoctfile is found, as an Octave
-# MEX file in build/octave/<name>.mex compiled against Octave's own mex.h,
-# with its help file (package/help/<name>.m) copied beside it, so that
-# `help <name>` works from the build folder as from an installed toolbox.
-# Only mexFunction is exported. A source or help file that is missing stops
-# the configure step.
+# (<name>.mexw64 on Windows; linked against our own libmx) and, when mkoctfile
+# is found, as an Octave MEX file in build/octave/<name>.mex compiled against
+# Octave's own mex.h, with its help file (package/help/<name>.m) copied
+# beside it, so that `help <name>` works from the build folder as from an
+# installed toolbox. Only mexFunction is exported. A source or help file that
+# is missing stops the configure step.
 #
 # Sources name shared modules relative to the project root
 # (#include "solar/solar_formulas.h").
 
 set(SIMBLOCKS_DELIVERABLES "" CACHE INTERNAL "")
+
+# File name ending of an embedded-host deliverable (the engine, simrun and the
+# tests look for <name>${SIMBLOCKS_MEX_SUFFIX}): Windows names MEX files
+# .mexw64; elsewhere the embedded flavour keeps the platform's own .so.
+if(WIN32)
+  set(SIMBLOCKS_MEX_SUFFIX .mexw64)
+else()
+  set(SIMBLOCKS_MEX_SUFFIX .so)
+endif()
 
 if(SIMBLOCKS_OCTAVE)
   find_program(MKOCTFILE mkoctfile)
@@ -60,13 +69,15 @@ function(_simblocks_add_deliverable name sources defs)
 
   # Embedded host flavour.
   add_library(${name} MODULE ${abs_sources})
-  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name} SUFFIX ${SIMBLOCKS_MEX_SUFFIX}
                         LIBRARY_OUTPUT_DIRECTORY ${SIMBLOCKS_LIB_DIR})
   target_compile_definitions(${name} PRIVATE ${defs})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/host/include ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE mx m)
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     target_link_options(${name} PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map)
+  elseif(WIN32)
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/cmake/exports.def)
   endif()
   set(SIMBLOCKS_DELIVERABLES ${SIMBLOCKS_DELIVERABLES} ${name} CACHE INTERNAL "")
   # The recipe, for the packaging (package/), which builds the deliverable again

@@ -20,8 +20,9 @@ TESTS="libgtest-dev libbenchmark-dev faketime tzdata"
 # The Octave flavour of every deliverable, its tests and the packaging tests.
 OCTAVE="octave liboctave-dev"
 # folderscan's 32-bit build (run under qemu-i386 where the kernel cannot run
-# 32-bit programs) and its Windows cross compile.
-PLATFORMS="g++-multilib qemu-user mingw-w64"
+# 32-bit programs); the Windows build of everything (mingw-w64) and its tests
+# under Wine.
+PLATFORMS="g++-multilib qemu-user mingw-w64 wine64"
 # The bounded fuzzing run (libFuzzer).
 FUZZING="clang libclang-rt-14-dev"
 

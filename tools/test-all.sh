@@ -15,8 +15,9 @@ cmake --preset sanitize
 cmake --build --preset sanitize -j "$JOBS"
 ctest --preset sanitize -j "$JOBS"
 
-# Platform checks (32-bit build, Windows cross compile) and a bounded fuzzing run.
-for check in folders/ci-*.sh fuzz/ci-fuzz.sh; do
+# Platform checks (32-bit build, Windows cross compile, the Windows build with
+# its tests under Wine) and a bounded fuzzing run.
+for check in folders/ci-*.sh tools/ci-windows.sh fuzz/ci-fuzz.sh; do
   [ -x "$check" ] || continue
   echo "== $check"
   "$check"

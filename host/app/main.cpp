@@ -13,12 +13,22 @@
 #ifdef __APPLE__
 #include <mach-o/dyld.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "model_file.h"
 #include "number_text.h"
 #include "runner.h"
 
 namespace {
+
+// Folders in SIMRUN_LIBRARY_PATH are separated as in the system's PATH.
+#ifdef _WIN32
+#define PATH_LIST_SEPARATOR ";"
+#else
+#define PATH_LIST_SEPARATOR ":"
+#endif
 
 const char kUsage[] =
     "Usage: simrun [options] MODEL.json\n"
@@ -36,8 +46,8 @@ const char kUsage[] =
     "  -q, --quiet               do not list the files written\n"
     "  -h, --help                show this text\n"
     "\n"
-    "Block libraries (<type>.so) are looked for in the -L folders, then in the folders of\n"
-    "SIMRUN_LIBRARY_PATH (separated by ':'), then in the lib folder next to the folder of\n"
+    "Block libraries (<type>" SIMBLOCKS_MEX_SUFFIX ") are looked for in the -L folders, then in the folders of\n"
+    "SIMRUN_LIBRARY_PATH (separated by '" PATH_LIST_SEPARATOR "'), then in the lib folder next to the folder of\n"
     "simrun (build/lib for build/bin/simrun).\n"
     "\n"
     "Exit status: 0 on success, 1 when the model or the run fails, 2 for a wrong command line,\n"
@@ -51,6 +61,10 @@ std::string executableDir()
     char buf[4096];
     uint32_t size = sizeof buf;
     if (_NSGetExecutablePath(buf, &size) == 0) exe = buf;
+#elif defined(_WIN32)
+    char buf[32768];
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    if (n > 0 && n < sizeof buf) exe.assign(buf, n);
 #else
     std::error_code ec;
     std::filesystem::path p = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -81,6 +95,12 @@ extern "C" void onStopSignal(int sig) { stopSignal = sig; }
 
 void catchStopSignals()
 {
+#ifdef _WIN32
+    // The C runtime puts the default action back before it calls the
+    // handler, so here too a second signal ends the program at once.
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#else
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = onStopSignal;
@@ -89,6 +109,7 @@ void catchStopSignals()
     sa.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+#endif
 }
 
 int usageError(const std::string &what)
@@ -101,8 +122,12 @@ int usageError(const std::string &what)
 
 int main(int argc, char **argv)
 {
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a plotting program that quits is an error to report, not a crash
+#endif
+#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a write error to report, not a silent end
+#endif
     catchStopSignals();
 
     simrun::RunOptions options;
@@ -147,7 +172,7 @@ int main(int argc, char **argv)
     std::error_code ec;
     for (const std::string &d : libDirs) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
     if (const char *env = std::getenv("SIMRUN_LIBRARY_PATH"))
-        for (const std::string &d : split(env, ':')) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
+        for (const std::string &d : split(env, PATH_LIST_SEPARATOR[0])) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
     std::string exeDir = executableDir();
     if (!exeDir.empty()) options.libDirs.push_back((std::filesystem::path(exeDir).parent_path() / "lib").string());
 #ifdef SIMBLOCKS_LIB_DIR
@@ -173,7 +198,7 @@ int main(int argc, char **argv)
         for (const std::string &w : report.warnings) std::fprintf(stderr, "simrun: %s\n", w.c_str());
         if (!quiet)
             for (const std::string &f : report.files)
-                std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().c_str());
+                std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().string().c_str());
         if (report.stoppedBy != 0) {
             const char *name = report.stoppedBy == SIGINT ? "SIGINT" : report.stoppedBy == SIGTERM ? "SIGTERM" : "a signal";
             if (report.steps == 0) {

@@ -1,9 +1,5 @@
 #include "model_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "epw_source.h"
+#include "posix_io.h"
 
 namespace simrun {
 
@@ -602,7 +599,7 @@ std::string printable(const std::string &s)
 
 bool readRegularFile(const std::string &path, std::string &text, std::string &why)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = ::open(path.c_str(), O_RDONLY | kOpenFlags | kOpenNonBlocking);
     if (fd < 0) {
         why = std::strerror(errno);
         return false;

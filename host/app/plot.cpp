@@ -1,8 +1,10 @@
 #include "plot.h"
 
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -11,6 +13,16 @@
 #include "number_text.h"
 
 namespace simrun {
+
+#ifdef _WIN32
+// Plots are drawn through a POSIX shell pipe; on Windows simrun draws none.
+std::string findGnuplot() { return std::string(); }
+
+std::string writePlot(const PlotData &, const std::string &, const std::string &)
+{
+    return "plots are not drawn on Windows";
+}
+#else
 
 namespace {
 
@@ -98,5 +110,7 @@ std::string writePlot(const PlotData &data, const std::string &pngPath, const st
     if (stat(pngPath.c_str(), &st) != 0 || st.st_size == 0) return "gnuplot wrote no image";
     return std::string();
 }
+
+#endif
 
 }  // namespace simrun

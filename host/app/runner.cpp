@@ -1,14 +1,11 @@
 #include "runner.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <utility>
@@ -18,6 +15,7 @@
 #include "csv_source.h"
 #include "epw_source.h"
 #include "number_text.h"
+#include "posix_io.h"
 #include "plot.h"
 #include "progress.h"
 #include "simulation.h"
@@ -319,38 +317,26 @@ void appendField(std::string &line, const std::string &text)
     line += quoted;
 }
 
-// The identity of the file at 'path', if there is one.
-bool fileId(const std::string &path, dev_t &dev, ino_t &ino)
+// Whether two paths name the same existing file (by the file's identity,
+// not its name: "o.csv" and "./o.csv" are one file).
+bool sameFile(const std::string &a, const std::string &b)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
-    dev = st.st_dev;
-    ino = st.st_ino;
-    return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
 void Run::openCsv(CsvOut &out, const std::string &who)
 {
     // Another CSV sink writing the same file would mix both and lose one
-    // header; a CSV source's file would be overwritten by its own output.
-    dev_t dev;
-    ino_t ino;
-    if (fileId(out.path, dev, ino)) {
-        for (std::size_t i = 0; i < csv_.size(); ++i) {
-            dev_t d;
-            ino_t n;
-            if (fileId(csv_[i].path, d, n) && d == dev && n == ino)
-                throw ModelError(who + ": the file is written by another CSV sink ('" + csv_[i].path + "') too");
-        }
-        for (const Source &src : sources_) {
-            dev_t d;
-            ino_t n;
-            if ((src.def->kind == SourceDef::kCsv || src.def->kind == SourceDef::kEpw) && fileId(src.def->file, d, n) && d == dev && n == ino)
-                throw ModelError(who + ": the file is the data of source '" + src.def->name +
-                                 "'; writing it would overwrite that data");
-        }
-    }
-    out.fd = ::open(out.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // header; a data file of a source would be overwritten by the output.
+    for (const CsvOut &other : csv_)
+        if (sameFile(out.path, other.path))
+            throw ModelError(who + ": the file is written by another CSV sink ('" + other.path + "') too");
+    for (const Source &src : sources_)
+        if ((src.def->kind == SourceDef::kCsv || src.def->kind == SourceDef::kEpw) && sameFile(out.path, src.def->file))
+            throw ModelError(who + ": the file is the data of source '" + src.def->name +
+                             "'; writing it would overwrite that data");
+    out.fd = ::open(out.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | kOpenFlags, 0666);
     if (out.fd < 0) throw ModelError(who + ": cannot create the file: " + std::strerror(errno));
     struct stat st;
     if (fstat(out.fd, &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -614,7 +600,7 @@ RunReport Run::go()
     sim_.prepare(m_.start, m_.step, m_.stop);
     setupOutputs();
     if (!o_.traceFile.empty()) {
-        trace_.reset(std::fopen(o_.traceFile.c_str(), "w"));
+        trace_.reset(std::fopen(o_.traceFile.c_str(), "wb"));
         if (!trace_) throw ModelError("--trace: cannot create '" + o_.traceFile + "': " + std::strerror(errno));
         std::FILE *f = trace_.get();
         sim_.setObserver([f](const std::string &block, int flag, double t) {

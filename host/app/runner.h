@@ -10,6 +10,12 @@
 
 #include "model_file.h"
 
+// The file name extension of the embedded host's block libraries; the build
+// defines it (".mexw64" on Windows).
+#ifndef SIMBLOCKS_MEX_SUFFIX
+#define SIMBLOCKS_MEX_SUFFIX ".so"
+#endif
+
 namespace simrun {
 
 struct RunOptions {
@@ -25,7 +31,7 @@ struct RunOptions {
     // When set, tables and what the blocks print go here instead of 'out'
     // (a script host's command window).
     std::function<void(const char *text, std::size_t len)> print;
-    std::string libExtension = ".so";      // the file name extension of block libraries
+    std::string libExtension = SIMBLOCKS_MEX_SUFFIX;  // the file name extension of block libraries
     // Collect the workspace sink's rows; a model without a workspace sink
     // then gives every source and every block output port. Without it,
     // workspace sinks are checked but collect nothing.
@@ -64,7 +70,7 @@ std::string fieldName(const std::string &label);
 
 // The library file of a block type in the first folder that has one, or "".
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs,
-                             const std::string &extension = ".so");
+                             const std::string &extension = SIMBLOCKS_MEX_SUFFIX);
 
 // Runs the model. Failures throw std::runtime_error (a ModelError or an
 // engine::EngineError) whose text names the block, source or sink and what

@@ -1,6 +1,16 @@
 #include "engine.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
 
@@ -9,9 +19,52 @@ namespace engine {
 namespace {
 const double kZero = 0.0;  // what an unconnected input element reads
 
+// Loading a library and finding its entry point: dlopen and dlsym, or on
+// Windows LoadLibrary and GetProcAddress. On failure *why says what the
+// system reported.
+#ifdef _WIN32
+void *openLibrary(const std::string &path, std::string *why)
+{
+    // A library given by its full path has its own dependencies looked for
+    // in its folder too (the flag is defined for full paths only).
+    const bool full = path.size() > 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+    HMODULE h = LoadLibraryExA(path.c_str(), nullptr, full ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+    if (h == nullptr) {
+        DWORD code = GetLastError();
+        char text[512] = "";
+        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                 sizeof text, nullptr);
+        while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) text[--n] = '\0';
+        *why = n > 0 ? std::string(text) : "error " + std::to_string(code);
+    }
+    return reinterpret_cast<void *>(h);
+}
+void *findEntry(void *h, const char *name)
+{
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(h), name));
+}
+void closeLibrary(void *h) { FreeLibrary(static_cast<HMODULE>(h)); }
+#else
+void *openLibrary(const std::string &path, std::string *why)
+{
+    void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (h == nullptr) {
+        const char *text = dlerror();
+        *why = text != nullptr ? text : "unknown error";
+    }
+    return h;
+}
+void *findEntry(void *h, const char *name) { return dlsym(h, name); }
+void closeLibrary(void *h) { dlclose(h); }
+#endif
+
 std::string baseName(const std::string &path)
 {
+#ifdef _WIN32
+    std::size_t slash = path.find_last_of("/\\");
+#else
     std::size_t slash = path.find_last_of('/');
+#endif
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     std::size_t dot = base.find('.');
     return dot == std::string::npos ? base : base.substr(0, dot);
@@ -33,14 +86,12 @@ std::size_t dataTypeSize(int code)
 
 std::shared_ptr<Library> Library::load(const std::string &path)
 {
-    void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (h == nullptr) {
-        const char *why = dlerror();
-        throw EngineError("cannot load '" + path + "': " + (why ? why : "unknown error"));
-    }
-    void *sym = dlsym(h, "mexFunction");
+    std::string why;
+    void *h = openLibrary(path, &why);
+    if (h == nullptr) throw EngineError("cannot load '" + path + "': " + why);
+    void *sym = findEntry(h, "mexFunction");
     if (sym == nullptr) {
-        dlclose(h);
+        closeLibrary(h);
         throw EngineError("'" + path + "' exports no mexFunction");
     }
     std::shared_ptr<Library> lib(new Library);
@@ -53,7 +104,7 @@ std::shared_ptr<Library> Library::load(const std::string &path)
 
 Library::~Library()
 {
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) closeLibrary(handle_);
 }
 
 // ---- Model ------------------------------------------------------------------

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <stdlib.h>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,17 +19,31 @@
 
 #include <gtest/gtest.h>
 
+#include "support/posix_compat.h"
+
 namespace apptest {
 
 inline std::string sourceDir() { return SIMBLOCKS_SOURCE_DIR; }
 inline std::string examplesDir() { return sourceDir() + "/examples"; }
 inline std::string testBlocksDir() { return SIMRUN_TEST_BLOCKS; }
 
+// A word for the shell std::system runs: sh, or on Windows cmd.exe (whose
+// double quotes suffice for the paths and arguments of these tests).
 inline std::string quote(const std::string &s)
 {
+#ifdef _WIN32
+    return "\"" + s + "\"";
+#else
     std::string out = "'";
     for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
+#endif
+}
+
+// A path in the platform's own form, as simrun reports it ("\\" on Windows).
+inline std::string native(const std::string &path)
+{
+    return std::filesystem::path(path).make_preferred().string();
 }
 
 inline std::string readFile(const std::string &path)
@@ -47,7 +65,13 @@ inline std::vector<std::string> lines(const std::string &text)
     std::vector<std::string> out;
     std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) out.push_back(line);
+    while (std::getline(in, line)) {
+#ifdef _WIN32
+        // Text streams (the program's output, tablogger's file) end lines with CR LF on Windows.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+#endif
+        out.push_back(line);
+    }
     return out;
 }
 
@@ -56,9 +80,21 @@ class TempDir {
 public:
     TempDir()
     {
+#ifdef _WIN32
+        static int count = 0;
+        for (;;) {
+            std::filesystem::path p = std::filesystem::temp_directory_path() /
+                                      ("simrun-test-" + std::to_string(_getpid()) + "-" + std::to_string(count++));
+            if (std::filesystem::create_directory(p)) {
+                path_ = p.string();
+                break;
+            }
+        }
+#else
         std::string templ = (std::filesystem::temp_directory_path() / "simrun-test-XXXXXX").string();
         if (mkdtemp(&templ[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = templ;
+#endif
     }
     ~TempDir()
     {
@@ -81,12 +117,22 @@ struct Result {
 // program (an environment setting, faketime, ...).
 inline Result simrun(const std::vector<std::string> &args, const std::string &dir, const std::string &prefix = "")
 {
+#ifdef _WIN32
+    // cmd.exe: the whole line in one more pair of quotes, which /c takes off.
+    std::string cmd = "\"cd /d " + quote(dir) + " && " + prefix + " " + quote(SIMRUN_EXE);
+    for (const std::string &a : args) cmd += " " + quote(a);
+    cmd += " >simrun.out 2>simrun.err <NUL\"";
+    int rc = std::system(cmd.c_str());
+    Result r;
+    r.status = rc;
+#else
     std::string cmd = "cd " + quote(dir) + " && " + prefix + " " + quote(SIMRUN_EXE);
     for (const std::string &a : args) cmd += " " + quote(a);
     cmd += " >simrun.out 2>simrun.err </dev/null";
     int rc = std::system(cmd.c_str());
     Result r;
     r.status = rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
     r.out = readFile(dir + "/simrun.out");
     r.err = readFile(dir + "/simrun.err");
     return r;

@@ -1,8 +1,10 @@
 // simrun's failures: each names the block, source or place in the model and
 // what is wrong, and ends with exit status 1 (2 for a wrong command line).
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -48,7 +50,7 @@ TEST(Errors, UnknownBlockType)
 {
     Case c;
     expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
-                  "simrun: error: block 'sky': unknown block type 'atmoglo' (no atmoglo.so in ");
+                  "simrun: error: block 'sky': unknown block type 'atmoglo' (no atmoglo" SIMBLOCKS_MEX_SUFFIX " in ");
 }
 
 TEST(Errors, ParameterCountTheBlockRejects)
@@ -121,10 +123,10 @@ TEST(Errors, MissingCsvFileOrColumn)
     Case c;
     std::string missingFile = R"({"start": 0, "stop": 60, "step": 60,
         "sources": [{"name": "w", "type": "csv", "file": "nowhere.csv"}]})";
-    expectFailure(c.run(missingFile), "source 'w': cannot open the CSV file '" + c.dir.path() + "/nowhere.csv': No such file or directory");
+    expectFailure(c.run(missingFile), "source 'w': cannot open the CSV file '" + native(c.dir.path() + "/nowhere.csv") + "': No such file or directory");
     std::string missingColumn = R"({"start": 0, "stop": 60, "step": 60,
         "sources": [{"name": "w", "type": "csv", "file": "weather.csv", "columns": ["T", "wind"]}]})";
-    expectFailure(c.run(missingColumn), "source 'w': '" + c.dir.path() + "/weather.csv': no column 'wind' (its columns: hour, T, RH, N)");
+    expectFailure(c.run(missingColumn), "source 'w': '" + native(c.dir.path() + "/weather.csv") + "': no column 'wind' (its columns: hour, T, RH, N)");
 
     auto csvModel = [](const std::string &file) {
         return R"({"start": 0, "stop": 60, "step": 60, "sources": [{"name": "w", "type": "csv", "file": ")" + file +
@@ -134,13 +136,15 @@ TEST(Errors, MissingCsvFileOrColumn)
         writeFile(c.dir / "bad.csv", text);
         return c.run(csvModel("bad.csv"));
     };
-    std::string bad = "source 'w': '" + c.dir.path() + "/bad.csv': ";
+    std::string bad = "source 'w': '" + native(c.dir.path() + "/bad.csv") + "': ";
     expectFailure(csvFile("time,T,RH,T\n0,1,2,3\n"), bad + "columns 2 and 4 are both named 'T'");
     expectFailure(csvFile("time,T\n0,1\n60,1e999\n"), bad + "row 3, column 'T': '1e999' is infinite");
     expectFailure(csvFile("time,T\n0,-inf\n"), bad + "row 2, column 'T': '-inf' is infinite");
     expectFailure(csvFile(std::string("time,T\n0,1\n60,2\0" "5\n", 18)), bad + "row 3, column 'T': '2\\x005' is not a number");
-    expectFailure(c.run(csvModel(".")), "source 'w': cannot open the CSV file '" + c.dir.path() + "/': it is a folder, not a file");
+    expectFailure(c.run(csvModel(".")), "source 'w': cannot open the CSV file '" + native(c.dir.path() + "/") + "': it is a folder, not a file");
+#ifndef _WIN32
     expectFailure(c.run(csvModel("/dev/zero")), "source 'w': cannot open the CSV file '/dev/zero': it is a device, not a regular file");
+#endif
 }
 
 TEST(Errors, LibrariesThatAreNoBlocks)
@@ -151,7 +155,7 @@ TEST(Errors, LibrariesThatAreNoBlocks)
     for (const char *type : {"folderscan", "heliopose", "heliokit", "slopegain"}) {
         Result r = c.run(model(std::string(R"({"name": "d", "type": ")") + type + R"(", "inputs": ["clock"]})"));
         expectFailure(r, std::string("block 'd' (") + type + "): '");
-        expectFailure(r, std::string("/") + type + ".so' is not a block: its sizes call");
+        expectFailure(r, std::string(type) + SIMBLOCKS_MEX_SUFFIX "' is not a block: its sizes call");
     }
 }
 
@@ -223,9 +227,14 @@ TEST(Errors, ModelFileProblems)
     EXPECT_EQ(r.err.find("TAIL-OF-THE-FILE"), std::string::npos) << r.err;
     // Paths that name no regular file; /dev/zero would be read until memory runs out.
     expectFailure(simrun({"--no-progress", "."}, c.dir.path()), "simrun: error: .: cannot open the model file: it is a folder, not a file");
+#ifndef _WIN32
     expectFailure(simrun({"--no-progress", "/dev/zero"}, c.dir.path()),
                   "simrun: error: /dev/zero: cannot open the model file: it is a device, not a regular file");
+#endif
 }
+
+// Signals, a killed process and a file size limit: POSIX only.
+#ifndef _WIN32
 
 // A long run of the clock through heliolean, with a CSV sink and tablogger
 // (whose trigger, the clock, is high from t = 1 on) writing every step.
@@ -357,6 +366,8 @@ TEST(Errors, FileSizeLimitIsAWriteErrorAndTheFileEndsOnAWholeRow)
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), '\n');
 }
+
+#endif  // _WIN32
 
 TEST(Errors, CommandLine)
 {

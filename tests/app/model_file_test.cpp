@@ -89,7 +89,7 @@ TEST(ModelDocuments, ParametersSourcesAndSinks)
     EXPECT_EQ(m.start, 10);
     ASSERT_EQ(m.sources.size(), 2u);
     EXPECT_EQ(m.sources[0].value, (std::vector<double>{1, 2}));
-    EXPECT_EQ(m.sources[1].file, "/models/data/w.csv");
+    EXPECT_EQ(m.sources[1].file, apptest::native(std::filesystem::absolute("/models/data/w.csv").string()));
     EXPECT_EQ(m.sources[1].timeScale, 3600);
     EXPECT_FALSE(m.sources[1].linear);
     EXPECT_EQ(m.sources[1].period, 60);

@@ -23,7 +23,7 @@ using engine::Model;
 
 std::shared_ptr<engine::Library> testBlock(const std::string &name)
 {
-    return engine::Library::load(std::string(TEST_BLOCK_DIR) + "/" + name + ".so");
+    return engine::Library::load(std::string(TEST_BLOCK_DIR) + "/" + name + SIMBLOCKS_MEX_SUFFIX);
 }
 
 // Sends a flag exactly as the engine does, without the engine's clean-up of
@@ -308,8 +308,8 @@ fs::path copyLibrary(const std::string &from, const std::string &as)
 {
     fs::path dir = fs::temp_directory_path() / ("frame-test-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    fs::path to = dir / (as + ".so");
-    fs::copy_file(std::string(TEST_BLOCK_DIR) + "/" + from + ".so", to, fs::copy_options::overwrite_existing);
+    fs::path to = dir / (as + SIMBLOCKS_MEX_SUFFIX);
+    fs::copy_file(std::string(TEST_BLOCK_DIR) + "/" + from + SIMBLOCKS_MEX_SUFFIX, to, fs::copy_options::overwrite_existing);
     return to;
 }
 
@@ -335,7 +335,8 @@ TEST(FrameSizesCall, NameCheckOnEngineInstances)
     Model model2;
     Block ok(model2, engine::Library::load(anyName.string()), "ok");
     EXPECT_NO_THROW(ok.initializeSizes());
-    fs::remove_all(renamed.parent_path());
+    std::error_code ec;  // Windows keeps a loaded library's file: the copies may stay behind there
+    fs::remove_all(renamed.parent_path(), ec);
 }
 
 TEST(FrameSizesCall, OverlongModelNameIsTruncatedNotOverflowed)

@@ -24,10 +24,11 @@ std::shared_ptr<engine::Library> freshPrinterLibrary()
     const fs::path dir =
         fs::temp_directory_path() / ("printer-test-" + std::to_string(getpid()) + "-" + std::to_string(copies++));
     fs::create_directories(dir);
-    const fs::path file = dir / "printer.so";
+    const fs::path file = dir / ("printer" SIMBLOCKS_MEX_SUFFIX);
     fs::copy_file(testutil::libPath("printer"), file, fs::copy_options::overwrite_existing);
     std::shared_ptr<engine::Library> lib = engine::Library::load(file.string());
-    fs::remove_all(dir);  // the loaded copy stays mapped
+    std::error_code ec;  // the loaded copy stays mapped; Windows keeps its file, and the folder stays there
+    fs::remove_all(dir, ec);
     return lib;
 }
 

@@ -37,12 +37,27 @@ using testutil::str;
 
 const char kHeaderEnd[] = " by the block \"model/tablogger\"\n";
 
-std::string readFile(const fs::path &p)
+std::string readBytes(const fs::path &p)
 {
     std::ifstream f(p, std::ios::binary);
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+// The file's text. The block writes through a text-mode stream, which on
+// Windows ends each line with CR LF on disk: there the pairs are read back
+// as "\n", as a text-mode reader would. LinesOnDisk checks the bytes.
+std::string readFile(const fs::path &p)
+{
+    std::string text = readBytes(p);
+#ifdef _WIN32
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+    text = lines;
+#endif
+    return text;
 }
 
 void writeFile(const fs::path &p, const std::string &text)
@@ -289,6 +304,23 @@ TEST_F(Tablogger, RefusedWidths)
     for (int i = 0; i < 32766; ++i) expected += "0.500000 ";
     expected += "7.000000 \n";
     EXPECT_EQ(row, expected);
+}
+
+// The bytes on disk, written out by hand: CR LF line ends on Windows, LF
+// elsewhere; what the file held before an append is kept byte for byte.
+TEST_F(Tablogger, LinesOnDisk)
+{
+    const std::string file = path("bytes.txt");
+    writeFile(file, "kept\n");
+    Harness h("tablogger", Args{num(0), str(file.c_str())}, {3});
+    initialize(h);
+    step(h, {1.5, -20, 1});
+    step(h, {2, 3, 1});
+#ifdef _WIN32
+    EXPECT_EQ(readBytes(file), "kept\n1.500000 -20.000000 \r\n2.000000 3.000000 \r\n");
+#else
+    EXPECT_EQ(readBytes(file), "kept\n1.500000 -20.000000 \n2.000000 3.000000 \n");
+#endif
 }
 
 TEST_F(Tablogger, HundredThousandRowsNoneLost)

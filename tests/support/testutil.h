@@ -10,10 +10,11 @@
 
 #include "engine.h"
 #include "mxhost.h"
+#include "support/posix_compat.h"
 
 namespace testutil {
 
-inline std::string libPath(const std::string &name) { return std::string(SIMBLOCKS_LIB_DIR) + "/" + name + ".so"; }
+inline std::string libPath(const std::string &name) { return std::string(SIMBLOCKS_LIB_DIR) + "/" + name + SIMBLOCKS_MEX_SUFFIX; }
 
 // Each deliverable is loaded once per test program and stays loaded.
 inline std::shared_ptr<engine::Library> library(const std::string &name)

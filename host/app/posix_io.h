@@ -1,0 +1,29 @@
+// Files through the POSIX calls (open, read, write, ftruncate) on every
+// platform. Windows' C runtime has them too, but opens a file in text mode,
+// turning "\n" into CR LF, unless asked for binary mode, and knows neither
+// close-on-exec nor non-blocking opens.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
+
+namespace simrun {
+
+#ifdef _WIN32
+constexpr int kOpenFlags = O_BINARY;  // every open: the bytes as they are
+constexpr int kOpenNonBlocking = 0;
+#else
+constexpr int kOpenFlags = O_CLOEXEC;  // every open: not inherited by a plotting program
+constexpr int kOpenNonBlocking = O_NONBLOCK;  // a FIFO without a writer must not block the open
+#endif
+
+}  // namespace simrun
+
+#if defined(_WIN32) && !defined(S_ISSOCK)
+#define S_ISSOCK(m) 0
+#endif
