@@ -602,6 +602,9 @@ bool readRegularFile(const std::string &path, std::string &text, std::string &wh
     int fd = ::open(path.c_str(), O_RDONLY | kOpenFlags | kOpenNonBlocking);
     if (fd < 0) {
         why = std::strerror(errno);
+        // Windows refuses to open a folder at all ("Permission denied").
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) why = "it is a folder, not a file";
         return false;
     }
     struct stat st;

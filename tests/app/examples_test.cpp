@@ -189,7 +189,7 @@ TEST(Examples, ChicagoYearFollowsTheWeatherFile)
     TempDir dir;
     Result r = simrun({"--no-progress", examplesDir() + "/chicago_year.json"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("wrote " + dir.path() + "/chicago_year.csv"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("wrote " + native(dir.path() + "/chicago_year.csv")), std::string::npos) << r.err;
 
     WeatherFile w(examplesDir() + "/data/weather/USA_IL_Chicago-OHare.725300_TMY3.epw");
     ASSERT_EQ(w.rows.size(), 8760u);

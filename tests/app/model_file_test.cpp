@@ -300,7 +300,7 @@ TEST(Runs, RestoreTheCallersPrintSink)
     o.libDirs = {SIMBLOCKS_LIB_DIR};
     o.progress = false;
     std::string runOut = dir / "out.txt";
-    std::FILE *out = std::fopen(runOut.c_str(), "w");
+    std::FILE *out = std::fopen(runOut.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     o.out = out;
 

@@ -6,7 +6,9 @@
 // TabloggerClock runs only under faketime (a ctest entry of its own) and
 // checks the header against the controlled clock.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -199,8 +201,10 @@ TEST_F(Tablogger, UnopenableFileIsReportedAndTheRunGoesOn)
     EXPECT_EQ(step(onFolder, {1, 1}), "error: couldn't open file \"" + dir.string() + "\"\n");
 }
 
+#ifndef _WIN32
 // A write that fails (a full device, a file size limit) stops the run with
 // the file name and the system's reason, and the file keeps only whole rows.
+// POSIX only: /dev/full and file size limits.
 TEST_F(Tablogger, FailedWritesStopTheRunAndLeaveWholeRows)
 {
     const std::string full = "/dev/full";
@@ -235,6 +239,7 @@ TEST_F(Tablogger, FailedWritesStopTheRunAndLeaveWholeRows)
     const std::string tooLarge = "Error in tablogger : Writing to file \"" + file + "\" failed: " + std::strerror(EFBIG);
     EXPECT_EQ(errors, (std::vector<std::string>{"", "", "", "", tooLarge, tooLarge}));
 }
+#endif
 
 TEST_F(Tablogger, FileNameThatIsNoTextGivesTheEmptyName)
 {
