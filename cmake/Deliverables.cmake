@@ -57,15 +57,51 @@ file(GLOB SIMBLOCKS_SHARED_HEADERS CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/frame/*.h ${CMAKE_SOURCE_DIR}/solar/*.h ${CMAKE_SOURCE_DIR}/weather/*.h
      ${CMAKE_SOURCE_DIR}/time/*.h ${CMAKE_SOURCE_DIR}/signal/*.h ${CMAKE_SOURCE_DIR}/folders/*.h)
 
-function(_simblocks_add_deliverable name sources defs)
-  set(abs_sources "")
-  foreach(src ${sources})
+# Absolute paths of a target's sources; a missing one stops the configure step.
+function(_simblocks_sources name out)
+  set(abs "")
+  foreach(src ${ARGN})
     get_filename_component(a ${src} ABSOLUTE)
     if(NOT EXISTS ${a})
       message(FATAL_ERROR "${name}: source ${a} is missing")
     endif()
-    list(APPEND abs_sources ${a})
+    list(APPEND abs ${a})
   endforeach()
+  set(${out} ${abs} PARENT_SCOPE)
+endfunction()
+
+# The rule that compiles build/octave/<name>.mex with mkoctfile from the
+# absolute sources, the extra flags (-D, -I) and libraries (-l), and copies the help
+# file package/help/<name>.m beside it, so that `help <name>` works from the
+# build folder as from an installed toolbox. DEPENDS: further files whose
+# change rebuilds it.
+function(_simblocks_octave_mex name)
+  cmake_parse_arguments(O "" "" "SOURCES;FLAGS;LIBS;DEPENDS" ${ARGN})
+  set(help ${CMAKE_SOURCE_DIR}/package/help/${name}.m)
+  if(NOT EXISTS ${help})
+    message(FATAL_ERROR "${name}: help file ${help} is missing")
+  endif()
+  configure_file(${help} ${SIMBLOCKS_OCTAVE_DIR}/${name}.m COPYONLY)
+  set(out ${SIMBLOCKS_OCTAVE_DIR}/${name}.mex)
+  set(objdir ${CMAKE_BINARY_DIR}/octave-obj/${name})
+  file(MAKE_DIRECTORY ${objdir})
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E env
+            "CXXFLAGS=-O2 -std=c++17 -Wall -Wextra -ffp-contract=off"
+            "LDFLAGS=-Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map"
+            ${MKOCTFILE} --mex -o ${out}
+            -I${SIMBLOCKS_OCTAVE_INCLUDE} ${O_FLAGS} ${O_SOURCES} ${O_LIBS}
+    WORKING_DIRECTORY ${objdir}
+    DEPENDS ${O_SOURCES} ${O_DEPENDS}
+    COMMENT "Octave MEX ${name}.mex"
+    VERBATIM)
+  add_custom_target(${name}_octave DEPENDS ${out})
+  add_dependencies(octave_deliverables ${name}_octave)
+endfunction()
+
+function(_simblocks_add_deliverable name sources defs)
+  _simblocks_sources(${name} abs_sources ${sources})
 
   # Embedded host flavour.
   add_library(${name} MODULE ${abs_sources})
@@ -87,32 +123,12 @@ function(_simblocks_add_deliverable name sources defs)
 
   # Octave flavour, with the help file beside the MEX file.
   if(SIMBLOCKS_HAVE_OCTAVE)
-    set(help ${CMAKE_SOURCE_DIR}/package/help/${name}.m)
-    if(NOT EXISTS ${help})
-      message(FATAL_ERROR "${name}: help file ${help} is missing")
-    endif()
-    configure_file(${help} ${SIMBLOCKS_OCTAVE_DIR}/${name}.m COPYONLY)
-    set(out ${SIMBLOCKS_OCTAVE_DIR}/${name}.mex)
-    set(objdir ${CMAKE_BINARY_DIR}/octave-obj/${name})
-    file(MAKE_DIRECTORY ${objdir})
     set(dflags "")
     foreach(d ${defs})
       list(APPEND dflags -D${d})
     endforeach()
-    add_custom_command(
-      OUTPUT ${out}
-      COMMAND ${CMAKE_COMMAND} -E env
-              "CXXFLAGS=-O2 -std=c++17 -Wall -Wextra -ffp-contract=off"
-              "LDFLAGS=-Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map"
-              ${MKOCTFILE} --mex -o ${out}
-              -I${SIMBLOCKS_OCTAVE_INCLUDE} -I${CMAKE_SOURCE_DIR}
-              ${dflags} ${abs_sources}
-      WORKING_DIRECTORY ${objdir}
-      DEPENDS ${abs_sources} ${SIMBLOCKS_SHARED_HEADERS}
-      COMMENT "Octave MEX ${name}.mex"
-      VERBATIM)
-    add_custom_target(${name}_octave DEPENDS ${out})
-    add_dependencies(octave_deliverables ${name}_octave)
+    _simblocks_octave_mex(${name} SOURCES ${abs_sources} FLAGS -I${CMAKE_SOURCE_DIR} ${dflags}
+                          DEPENDS ${SIMBLOCKS_SHARED_HEADERS})
   endif()
 endfunction()
 
@@ -140,11 +156,7 @@ endfunction()
 set(SIMBLOCKS_SCRIPT_FUNCTIONS "" CACHE INTERNAL "")
 function(simblocks_add_script_function name)
   cmake_parse_arguments(F "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
-  set(abs_sources "")
-  foreach(src ${F_SOURCES})
-    get_filename_component(a ${src} ABSOLUTE)
-    list(APPEND abs_sources ${a})
-  endforeach()
+  _simblocks_sources(${name} abs_sources ${F_SOURCES})
   set(SIMBLOCKS_SCRIPT_FUNCTIONS ${SIMBLOCKS_SCRIPT_FUNCTIONS} ${name} CACHE INTERNAL "")
   set_property(GLOBAL PROPERTY SIMBLOCKS_SOURCES_${name} ${abs_sources})
   set_property(GLOBAL PROPERTY SIMBLOCKS_INCLUDES_${name} ${F_INCLUDES})
@@ -160,20 +172,6 @@ function(simblocks_add_script_function name)
     file(GLOB h ${CMAKE_SOURCE_DIR}/${dir}/*.h)
     list(APPEND deps ${h})
   endforeach()
-  set(out ${SIMBLOCKS_OCTAVE_DIR}/${name}.mex)
-  set(objdir ${CMAKE_BINARY_DIR}/octave-obj/${name})
-  file(MAKE_DIRECTORY ${objdir})
-  add_custom_command(
-    OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -E env
-            "CXXFLAGS=-O2 -std=c++17 -Wall -Wextra -ffp-contract=off"
-            "LDFLAGS=-Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map"
-            ${MKOCTFILE} --mex -o ${out}
-            -I${SIMBLOCKS_OCTAVE_INCLUDE} ${iflags}
-            ${abs_sources} ${F_LIBS}
-    WORKING_DIRECTORY ${objdir}
-    DEPENDS ${abs_sources} ${deps} ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h
-    COMMENT "Octave MEX ${name}.mex"
-    VERBATIM)
-  add_custom_target(${name}_octave ALL DEPENDS ${out})
+  _simblocks_octave_mex(${name} SOURCES ${abs_sources} FLAGS ${iflags} LIBS ${F_LIBS}
+                        DEPENDS ${deps} ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h)
 endfunction()

@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "folders/folderscan_result.h"
 #include "support/testutil.h"
 
 namespace {
@@ -33,60 +34,9 @@ namespace fs = std::filesystem;
 using testutil::Args;
 using testutil::str;
 
-struct Rec {
-    std::string name, date;
-    double bytes;
-    bool isdir;
-    double datenum;
-};
-
-std::string textOf(const mxArray *a)
-{
-    std::string s;
-    const mxChar *c = mxGetChars(a);
-    for (std::size_t i = 0; c != nullptr && i < mxGetNumberOfElements(a); ++i) s += static_cast<char>(c[i]);
-    return s;
-}
-
-struct Listing {
-    std::string printed;
-    std::vector<Rec> recs;
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> v;
-        for (const Rec &r : recs) v.push_back(r.name);
-        return v;
-    }
-    std::vector<std::string> sorted() const
-    {
-        std::vector<std::string> v = names();
-        std::sort(v.begin(), v.end());
-        return v;
-    }
-    const Rec *find(const std::string &name) const
-    {
-        for (const Rec &r : recs)
-            if (r.name == name) return &r;
-        return nullptr;
-    }
-};
-
-Listing scan(const Args &args)
-{
-    Listing l;
-    testutil::CallOutcome out = testutil::callMex("folderscan", 1, args);
-    EXPECT_TRUE(out.ok) << out.error;
-    l.printed = out.printed;
-    if (!out.ok || out.out.empty()) return l;
-    const mxArray *s = out.out[0];
-    EXPECT_EQ(mxGetNumberOfFields(s), 5);
-    if (mxGetNumberOfFields(s) != 5) return l;
-    for (std::size_t i = 0; i < mxGetNumberOfElements(s); ++i)
-        l.recs.push_back({textOf(mxGetFieldByNumber(s, i, 0)), textOf(mxGetFieldByNumber(s, i, 1)),
-                          mxGetScalar(mxGetFieldByNumber(s, i, 2)), mxGetScalar(mxGetFieldByNumber(s, i, 3)) != 0,
-                          mxGetScalar(mxGetFieldByNumber(s, i, 4))});
-    return l;
-}
+using folderscan_test::Rec;
+using Listing = folderscan_test::Result;
+using folderscan_test::scan;
 
 void writeFile(const fs::path &p, std::size_t bytes)
 {
@@ -175,7 +125,7 @@ TEST_F(FolderTree, NamesPatternsSizesAndRecursion)
 
     // The whole folder, "." and ".." included, with sizes and directory bits.
     Listing all = scan(Args{str(root.string().c_str())});
-    EXPECT_EQ(all.sorted(), (std::vector<std::string>{".", "..", "B.TXT", "a.txt", "c.csv", "empty", "sub"}));
+    EXPECT_EQ(all.sortedNames(), (std::vector<std::string>{".", "..", "B.TXT", "a.txt", "c.csv", "empty", "sub"}));
     EXPECT_EQ(all.printed, "");
     ASSERT_EQ(all.recs.size(), 7u);
     EXPECT_EQ(all.find("a.txt")->bytes, 3);
@@ -186,11 +136,11 @@ TEST_F(FolderTree, NamesPatternsSizesAndRecursion)
 
     // The same folder as the current folder, with no argument.
     fs::current_path(root);
-    EXPECT_EQ(scan(Args{}).sorted(), all.sorted());
+    EXPECT_EQ(scan(Args{}).sortedNames(), all.sortedNames());
 
     // Exact before the first star, case-blind after it; "?" is any one character.
     const std::string pattern = (root / "*.txt").string();
-    EXPECT_EQ(scan(Args{str(pattern.c_str())}).sorted(), (std::vector<std::string>{"B.TXT", "a.txt"}));
+    EXPECT_EQ(scan(Args{str(pattern.c_str())}).sortedNames(), (std::vector<std::string>{"B.TXT", "a.txt"}));
     EXPECT_EQ(scan(Args{str("A*")}).names(), std::vector<std::string>{});
     EXPECT_EQ(scan(Args{str("."), str("?.txt")}).names(), std::vector<std::string>{"a.txt"});
     // A relative folder part in front of the pattern.
@@ -203,7 +153,7 @@ TEST_F(FolderTree, NamesPatternsSizesAndRecursion)
     std::vector<std::string> expected;
     walk(root, fs::path(), expected);
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(tree.sorted(), expected);
+    EXPECT_EQ(tree.sortedNames(), expected);
     const std::vector<std::string> names = tree.names();
     const std::string deeper = (fs::path("sub") / "deeper").string();
     const std::string zm = (fs::path("sub") / "deeper" / "z.m").string();
@@ -212,7 +162,7 @@ TEST_F(FolderTree, NamesPatternsSizesAndRecursion)
     const auto last = [&](const std::string &n) { return names.rend() - std::find(names.rbegin(), names.rend(), n); };
     EXPECT_LT(last(zm), last(deeper));
     EXPECT_EQ(tree.find(zm)->bytes, 3);
-    EXPECT_EQ(scan(Args{str(pattern.c_str()), str("-r")}).sorted(),
+    EXPECT_EQ(scan(Args{str(pattern.c_str()), str("-r")}).sortedNames(),
               (std::vector<std::string>{"B.TXT", "a.txt", (fs::path("sub") / "notes.txt").string()}));
 
     // Missing folders and a file given as the folder list nothing, silently.

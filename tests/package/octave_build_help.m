@@ -1,9 +1,10 @@
 % From the build folder, as from an installed toolbox: `help <name>` prints
-% each deliverable's help file, which lies beside its MEX file.
+% each deliverable's help file, which lies beside its MEX file, and so do
+% simrun and simblock.
 function octave_build_help()
   names = {'heliolean', 'heliohour', 'topflux', 'heliopose', 'heliokit', 'slopegain', 'atmoglow', ...
            'sashflow', 'pump', 'stampin', 'stampout', 'yearelapsed', 'calendarnow', 'clocknow', 'wait', ...
-           'wallpulse', 'degreeswap', 'printer', 'tablogger', 'folderscan'};
+           'wallpulse', 'degreeswap', 'printer', 'tablogger', 'folderscan', 'simrun', 'simblock'};
   build = fullfile(getenv('SIMBLOCKS_BINARY_DIR'), 'octave');
   sources = fullfile(getenv('SIMBLOCKS_SOURCE_DIR'), 'package', 'help');
   for k = 1:numel(names)

@@ -1,7 +1,7 @@
 // calendarnow, clocknow, wait and wallpulse against the host's own clock, read here
 // through another door than the blocks use: on Windows the system call
 // GetLocalTime (the blocks read _time64 and _localtime64), elsewhere
-// gettimeofday and localtime_r. Runs on every platform, under Wine too, where
+// clock_gettime (or gettimeofday) and localtime_r. Runs on every platform, under Wine too, where
 // faketime cannot control the clock: each reading is bracketed by readings
 // of the host clock and retried when a second boundary falls in between.
 #include <gtest/gtest.h>
@@ -39,9 +39,18 @@ Fields hostNow()
     GetLocalTime(&t);
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 #else
+#ifdef CLOCK_REALTIME_COARSE
+    // Linux's time(), behind the blocks' clock, reads the coarse clock, which
+    // may lag the precise one by a tick just after a second begins: read the
+    // same one, or a reading here could be a second ahead of the block's.
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    time_t s = ts.tv_sec;
+#else
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     time_t s = tv.tv_sec;
+#endif
     struct tm l;
     localtime_r(&s, &l);
     return {l.tm_year + 1900, l.tm_mon + 1, l.tm_mday, l.tm_hour, l.tm_min, l.tm_sec};
