@@ -50,7 +50,7 @@ struct Result {
     }
 };
 
-std::string textOf(const mxArray *a)
+inline std::string textOf(const mxArray *a)
 {
     std::string s;
     const mxChar *c = mxGetChars(a);
@@ -59,7 +59,7 @@ std::string textOf(const mxArray *a)
 }
 
 // Calls folderscan and checks the parts of the result every call must get right.
-Result scan(const Args &args, int nlhs = 1)
+inline Result scan(const Args &args, int nlhs = 1)
 {
     Result r;
     testutil::CallOutcome out = testutil::callMex("folderscan", nlhs, args);
@@ -87,6 +87,18 @@ Result scan(const Args &args, int nlhs = 1)
         r.recs.push_back({textOf(name), textOf(date), mxGetScalar(bytes), mxGetScalar(isdir) != 0, mxGetScalar(dnum)});
     }
     return r;
+}
+
+inline bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// Serial day number (1 January 2000 is 730486) counted day by day from 2000.
+inline double serialDay(int year, int month, int day)
+{
+    static const int len[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    long days = 730486;
+    for (int y = 2000; y < year; ++y) days += isLeap(y) ? 366 : 365;
+    for (int m = 1; m < month; ++m) days += len[m - 1] + (m == 2 && isLeap(year) ? 1 : 0);
+    return static_cast<double>(days + day - 1);
 }
 
 }  // namespace folderscan_test

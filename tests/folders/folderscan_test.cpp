@@ -39,6 +39,7 @@ namespace {
 using folderscan_test::Rec;
 using folderscan_test::Result;
 using folderscan_test::scan;
+using folderscan_test::serialDay;
 
 const char kMessage[] =
     "One or more inputs could not be understood. Please verify that all inputs are strings or cell strings.\n";
@@ -62,18 +63,6 @@ bool modelMatch(const std::string &pat, const std::string &name)
         if (head[i] != '?' && head[i] != name[i]) return false;
     if (star == std::string::npos) return true;
     return fnmatch(pat.substr(star).c_str(), name.substr(head.size()).c_str(), FNM_CASEFOLD | FNM_NOESCAPE) == 0;
-}
-
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-// Serial day number (1 January 2000 is 730486) counted day by day from 2000.
-double serialDay(int year, int month, int day)
-{
-    static const int len[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    long days = 730486;
-    for (int y = 2000; y < year; ++y) days += isLeap(y) ? 366 : 365;
-    for (int m = 1; m < month; ++m) days += len[m - 1] + (m == 2 && isLeap(year) ? 1 : 0);
-    return static_cast<double>(days + day - 1);
 }
 
 void writeFile(const std::string &path, size_t bytes)

@@ -37,6 +37,7 @@ using testutil::str;
 using folderscan_test::Rec;
 using Listing = folderscan_test::Result;
 using folderscan_test::scan;
+using folderscan_test::serialDay;
 
 void writeFile(const fs::path &p, std::size_t bytes)
 {
@@ -63,18 +64,6 @@ void setWriteTime(const fs::path &p, std::int64_t seconds, int ms)
     times[0].tv_nsec = times[1].tv_nsec = static_cast<long>(ms) * 1000000L;
     ASSERT_EQ(utimensat(AT_FDCWD, p.string().c_str(), times, 0), 0) << p;
 #endif
-}
-
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-// Serial day number (1 January 2000 is 730486) counted day by day from 2000.
-double serialDay(int year, int month, int day)
-{
-    static const int len[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    long days = 730486;
-    for (int y = 2000; y < year; ++y) days += isLeap(y) ? 366 : 365;
-    for (int m = 1; m < month; ++m) days += len[m - 1] + (m == 2 && isLeap(year) ? 1 : 0);
-    return static_cast<double>(days + day - 1);
 }
 
 // The relative names a recursive listing of 'dir' must give: every entry
