@@ -34,7 +34,7 @@ if [ "$1" = "--one" ]; then
      "$BUILD/fuzz_$t" $limit -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$BUILD/artifacts/$t-" "$work" $seeds \
        > "$BUILD/logs/$t.log" 2>&1; then
-    echo "fuzz $t: ok, $(grep '^simblocks-fuzz' "$BUILD/logs/$t.log" | sed 's/^simblocks-fuzz [a-z]*: //')"
+    echo "fuzz $t: ok, $(grep '^simblocks-fuzz' "$BUILD/logs/$t.log" | sed 's/^simblocks-fuzz [a-z_]*: //')"
   else
     echo "fuzz $t: FAILED (log $BUILD/logs/$t.log)"
     grep -E -A12 '^\*\*\*|ERROR|runtime error|SUMMARY' "$BUILD/logs/$t.log" | head -40
