@@ -6,6 +6,7 @@
 #include <csv.h>
 
 #include "model_file.h"
+#include "posix_io.h"
 
 namespace simrun {
 

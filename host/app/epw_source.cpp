@@ -1,10 +1,7 @@
 #include "epw_source.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +9,7 @@
 #include <limits>
 
 #include "model_file.h"
+#include "posix_io.h"
 
 namespace simrun {
 
@@ -399,23 +397,8 @@ EpwData readEpw(const std::string &path)
 {
     std::string label = "'" + path + "'";
     // A folder, a pipe or a device is no weather file (and a pipe could block the run).
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        throw ModelError("the weather file " + label + " is not a regular file");
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) throw ModelError("cannot open the weather file " + label + ": " + std::strerror(errno));
-    std::string text;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        long size = std::ftell(f);
-        if (size > 0) text.reserve(static_cast<std::size_t>(size));
-        std::rewind(f);
-    }
-    char buf[1 << 16];
-    std::size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) throw ModelError("cannot read the weather file " + label);
+    std::string text, why;
+    if (!readRegularFile(path, text, why)) throw ModelError("cannot open the weather file " + label + ": " + why);
     return parseEpw(text, label);
 }
 

@@ -109,11 +109,6 @@ struct WorkspaceMatrix {
 // and a long text cut after its first 60 characters with its length said.
 std::string printable(const std::string &s);
 
-// Reads a whole file into 'text'; false with the system's reason in 'why'
-// when it cannot, or when the path names no regular file (a folder, a pipe,
-// a device such as /dev/zero that never ends).
-bool readRegularFile(const std::string &path, std::string &text, std::string &why);
-
 // Reads and checks a model file; throws ModelError("<file>: <where>: <what>").
 ModelDef loadModel(const std::string &path);
 // The same from text; 'path' names the file in messages and anchors relative

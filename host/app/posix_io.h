@@ -12,6 +12,8 @@
 #include <io.h>
 #endif
 
+#include <string>
+
 namespace simrun {
 
 #ifdef _WIN32
@@ -21,6 +23,12 @@ constexpr int kOpenNonBlocking = 0;
 constexpr int kOpenFlags = O_CLOEXEC;  // every open: not inherited by a plotting program
 constexpr int kOpenNonBlocking = O_NONBLOCK;  // a FIFO without a writer must not block the open
 #endif
+
+// Reads a whole file into 'text'; false with the system's reason in 'why'
+// when it cannot, or when the path names no regular file (a folder, a pipe,
+// a device such as /dev/zero that never ends). The model file, CSV sources
+// and weather files are all read through it.
+bool readRegularFile(const std::string &path, std::string &text, std::string &why);
 
 }  // namespace simrun
 

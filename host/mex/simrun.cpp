@@ -27,6 +27,7 @@
 #include "gateway.h"
 #include "mex.h"
 #include "model_file.h"
+#include "posix_io.h"
 #include "runner.h"
 
 namespace {
