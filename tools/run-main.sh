@@ -7,4 +7,4 @@
 set -e
 cd "$(dirname "$0")/.."
 tools/deps.sh main
-exec host/app/run-example.sh "$@"
+exec host/cli/run-example.sh "$@"

@@ -1,5 +1,5 @@
 // The model file of the runner: a JSON document that names sources, blocks
-// and their wiring, sinks and an optional plot. See host/app/README.md for
+// and their wiring, sinks and an optional plot. See host/runner/README.md for
 // the format; parseModel() checks the document and returns it as plain data.
 #pragma once
 

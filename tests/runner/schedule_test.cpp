@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app_support.h"
+#include "runner_support.h"
 
-using namespace apptest;
+using namespace runnertest;
 
 namespace {
 

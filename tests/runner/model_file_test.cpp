@@ -3,7 +3,7 @@
 // sample rates.
 #include <cmath>
 
-#include "app_support.h"
+#include "runner_support.h"
 #include "csv_source.h"
 #include "model_file.h"
 #include "mxhost.h"
@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-using namespace apptest;
+using namespace runnertest;
 using simrun::CsvSignal;
 using simrun::ModelError;
 using simrun::SignalRef;
@@ -89,7 +89,7 @@ TEST(ModelDocuments, ParametersSourcesAndSinks)
     EXPECT_EQ(m.start, 10);
     ASSERT_EQ(m.sources.size(), 2u);
     EXPECT_EQ(m.sources[0].value, (std::vector<double>{1, 2}));
-    EXPECT_EQ(m.sources[1].file, apptest::native(std::filesystem::absolute("/models/data/w.csv").string()));
+    EXPECT_EQ(m.sources[1].file, runnertest::native(std::filesystem::absolute("/models/data/w.csv").string()));
     EXPECT_EQ(m.sources[1].timeScale, 3600);
     EXPECT_FALSE(m.sources[1].linear);
     EXPECT_EQ(m.sources[1].period, 60);

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <thread>
 
-#include "app_support.h"
+#include "runner_support.h"
 
-using namespace apptest;
+using namespace runnertest;
 
 namespace {
 

@@ -4,7 +4,7 @@
 # (by default examples/chicago_year.json, a year at Chicago O'Hare from its
 # typical-year weather file) and says where its CSV file and its plot went.
 #
-#   host/app/run-example.sh [simrun options]
+#   host/cli/run-example.sh [simrun options]
 #
 # Environment: EXAMPLE (the model's name in examples/, default chicago_year;
 # roof is the other one this script builds for), BUILD_DIR (default build/),

@@ -8,9 +8,9 @@
 #include <map>
 #include <regex>
 
-#include "app_support.h"
+#include "runner_support.h"
 
-using namespace apptest;
+using namespace runnertest;
 
 namespace {
 

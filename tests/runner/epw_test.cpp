@@ -5,12 +5,12 @@
 // model of sources alone.
 #include <cmath>
 
-#include "app_support.h"
+#include "runner_support.h"
 #include "epw_source.h"
 #include "model_file.h"
 #include "runner.h"
 
-using namespace apptest;
+using namespace runnertest;
 using simrun::EpwSignal;
 using simrun::ModelError;
 

@@ -21,7 +21,7 @@
 
 #include "support/posix_compat.h"
 
-namespace apptest {
+namespace runnertest {
 
 inline std::string sourceDir() { return SIMBLOCKS_SOURCE_DIR; }
 inline std::string examplesDir() { return sourceDir() + "/examples"; }
@@ -194,4 +194,4 @@ inline std::vector<Request> readTrace(const std::string &path)
     return out;
 }
 
-}  // namespace apptest
+}  // namespace runnertest

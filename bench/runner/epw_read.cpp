@@ -54,7 +54,7 @@ double bestSourceSeconds(int runs)
 double bestTextscanSeconds(int runs, int &rows)
 {
     std::string cmd = std::string(OCTAVE_CLI) + " --no-gui --norc --no-history --quiet --eval \"addpath('" +
-                      SIMBLOCKS_SOURCE_DIR + "/bench/app'); epw_textscan('" + kFile + "', " + std::to_string(runs) +
+                      SIMBLOCKS_SOURCE_DIR + "/bench/runner'); epw_textscan('" + kFile + "', " + std::to_string(runs) +
                       ");\" 2>&1";
     std::FILE *p = popen(cmd.c_str(), "r");
     if (p == nullptr) return -1;
