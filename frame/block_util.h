@@ -13,7 +13,7 @@
 #include "simstruc.h"
 
 /* 1 and *out = the first element when parameter i is a non-empty real double array; else 0. */
-static inline int ssParamFirstDouble(const SimStruct *S, int_T i, double *out)
+static inline int block_param_first_double(const SimStruct *S, int_T i, double *out)
 {
     if (i < 0 || i >= ssGetSFcnParamsCount(S)) return 0;
     const mxArray *p = ssGetSFcnParam(S, i);
@@ -27,7 +27,7 @@ static inline int ssParamFirstDouble(const SimStruct *S, int_T i, double *out)
  * can hold (and NaN) give INT32_MIN, the value the x86 conversion
  * instruction yields, without the undefined behaviour of a plain cast.
  */
-static inline int32_T trunc_int32(double x)
+static inline int32_T block_trunc_int32(double x)
 {
     if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
     return (int32_T)x;

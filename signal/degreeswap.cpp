@@ -27,8 +27,8 @@ enum { UNIT_CELSIUS = 1, UNIT_KELVIN = 2, UNIT_FAHRENHEIT = 3 };
 static int32_T unitCode(const SimStruct *S, int_T i)
 {
     double v;
-    if (!ssParamFirstDouble(S, i, &v)) return 0;
-    return trunc_int32(v);
+    if (!block_param_first_double(S, i, &v)) return 0;
+    return block_trunc_int32(v);
 }
 
 static int validUnit(int32_T code) { return code >= UNIT_CELSIUS && code <= UNIT_FAHRENHEIT; }

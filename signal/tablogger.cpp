@@ -189,7 +189,7 @@ void mdlInitializeConditions(SimStruct *S)
 
     double newFile = 0.0;
     /* A switch with no number to read leaves the file alone rather than emptying it. */
-    if (!ssParamFirstDouble(S, 0, &newFile) || newFile == 0.0) return;
+    if (!block_param_first_double(S, 0, &newFile) || newFile == 0.0) return;
 
     char *name = fileName(S);
     FILE *f = openLog(name, "w");

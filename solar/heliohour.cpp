@@ -25,7 +25,7 @@ void mdlOutputs(SimStruct *S, int_T tid)
     (void)tid;
     double site = 0, zone = 0;
     /* A parameter with no first element is reported, never read past. */
-    if (!ssParamFirstDouble(S, 1, &site) || !ssParamFirstDouble(S, 0, &zone)) {
+    if (!block_param_first_double(S, 1, &site) || !block_param_first_double(S, 0, &zone)) {
         ssSetErrorStatus(S, kBadParameter);
         return;
     }

@@ -61,7 +61,7 @@ double seconds_of_year_real(double month_bound, double day, double hour, double 
     return ((((B + day) - 1) * 24 + hour) * 60 + minute) * 60 + second;
 }
 
-int32_t calendar_year_half_up(double year) { return trunc_int32(floor(year + 0.5)); }
+int32_t calendar_year_half_up(double year) { return block_trunc_int32(floor(year + 0.5)); }
 
 int local_time_now(struct tm *out)
 {

@@ -25,7 +25,7 @@ void mdlOutputs(SimStruct *S, int_T tid)
         return;
     }
     /* An unreadable selector selects nothing. */
-    switch (trunc_int32(time_block_param(S, 0))) {
+    switch (block_trunc_int32(time_block_param(S, 0))) {
     case 1: y[0] = now.tm_year + 1900; break;
     case 2: y[0] = now.tm_mon + 1; break;
     case 3: y[0] = now.tm_mday; break;

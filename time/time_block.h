@@ -44,7 +44,7 @@ static inline void time_block_declare(SimStruct *S, int_T num_params, int_T inpu
 static inline double time_block_param(const SimStruct *S, int_T i)
 {
     double v = 0.0;
-    ssParamFirstDouble(S, i, &v);
+    block_param_first_double(S, i, &v);
     return v;
 }
 

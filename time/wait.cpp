@@ -92,7 +92,7 @@ void mdlStart(SimStruct *S)
     if (reference == NULL) return;
     if (time_block_param(S, 0) > 0) {
         int32_T start[5];
-        for (int_T i = 0; i < 5; ++i) start[i] = trunc_int32(time_block_param(S, i));
+        for (int_T i = 0; i < 5; ++i) start[i] = block_trunc_int32(time_block_param(S, i));
         *reference = seconds_of_year(start[0], start[1], start[2], start[3], start[4], 0);
         return;
     }

@@ -72,23 +72,23 @@ void mdlOutputs(SimStruct *S, int_T tid)
     }
     const int64_t now = count;
     const int idle = w[kPulseEnd] == 0;
-    int64_t end = idle ? 0 : carried_end(w[kPulseEnd], now, trunc_int32(time_block_param(S, 0)));
+    int64_t end = idle ? 0 : carried_end(w[kPulseEnd], now, block_trunc_int32(time_block_param(S, 0)));
 
     /* A NaN input differs from any stored input. */
     if (idle && u != (double)w[kLastInput]) {
-        const int32_T mode = trunc_int32(time_block_param(S, 1) + 0.1);
+        const int32_T mode = block_trunc_int32(time_block_param(S, 1) + 0.1);
         const double last = w[kLastInput];
         int trigger = 0;
         if (mode == 3) trigger = 1;
         else if (mode == 2) trigger = u < 0.1 && last > 0.9;
         else if (mode == 1) trigger = u > 0.9 && last < 0.1;
-        if (trigger) end = now + trunc_int32(time_block_param(S, 0));
+        if (trigger) end = now + block_trunc_int32(time_block_param(S, 0));
     }
 
     y[0] = now < end ? 1.0 : 0.0;
     if (!(now < end)) end = 0;
     w[kPulseEnd] = clamp_int32(end);
-    w[kLastInput] = trunc_int32(u);
+    w[kLastInput] = block_trunc_int32(u);
 }
 
 void mdlTerminate(SimStruct *S) { (void)S; }

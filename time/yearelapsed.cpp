@@ -34,14 +34,14 @@ void mdlOutputs(SimStruct *S, int_T tid)
     const int32_T R = calendar_year_half_up(*u[0]) % 4;
     const int leap = R == 0;
 
-    const int32_T bound = trunc_int32(month + 0.5);
+    const int32_T bound = block_trunc_int32(month + 0.5);
     const double E = seconds_of_year_real(bound, day, hour, minute, second, leap);
     y[5] = E;
     y[4] = E / 60;
     y[3] = E / 3600;
     y[2] = E / 86400;
 
-    const int32_T L = days_in_month(trunc_int32(floor(month + 0.5)), leap);
+    const int32_T L = days_in_month(block_trunc_int32(floor(month + 0.5)), leap);
     /* Seconds into the month: the same count with no months before it. */
     const double into = seconds_of_year_real(1, day, hour, minute, second, leap);
     y[1] = into / (double)(L * 86400) + (month - 1);

@@ -88,7 +88,7 @@ void mdlOutputs(SimStruct *S, int_T tid)
 
     const double s = kKelvin + T;
     const double Tk4 = (s * s) * (s * s);
-    const int32_T d = trunc_int32(t / kSecondsPerDay);
+    const int32_T d = block_trunc_int32(t / kSecondsPerDay);
     const double tod = t - d * kSecondsPerDay;
 
     double R;
@@ -108,7 +108,7 @@ void mdlOutputs(SimStruct *S, int_T tid)
         double eps = (kEmissivity2 * Td) * Td + (kEmissivity1 * Td + kEmissivity0);
         double sw = 0.0;
         /* An unreadable switch parameter counts as off. */
-        if (ssParamFirstDouble(S, 0, &sw) && sw > 0) eps = eps + kDailyAmplitude * cos(tod * kDailyOmega);
+        if (block_param_first_double(S, 0, &sw) && sw > 0) eps = eps + kDailyAmplitude * cos(tod * kDailyOmega);
         if (!(N < kCloudClearBelow)) eps = eps + ((1 - eps) * N) * kCloudFactor;
         R = eps * Tk4;
     } else if (N < kCloudClearBelow) {

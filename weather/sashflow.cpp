@@ -40,7 +40,7 @@ static const double kHeightShare = 0.0928;     /* - */
 static double paramOrNaN(const SimStruct *S, int_T i)
 {
     double v;
-    return ssParamFirstDouble(S, i, &v) ? v : NAN;
+    return block_param_first_double(S, i, &v) ? v : NAN;
 }
 
 void mdlInitializeSizes(SimStruct *S)

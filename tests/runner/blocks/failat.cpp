@@ -29,7 +29,7 @@ void mdlOutputs(SimStruct *S, int_T tid)
 {
     (void)tid;
     double limit = 0;
-    if (!ssParamFirstDouble(S, 0, &limit) || ssGetT(S) >= limit) {
+    if (!block_param_first_double(S, 0, &limit) || ssGetT(S) >= limit) {
         ssSetErrorStatus(S, kTimeHasCome);
         return;
     }
