@@ -23,13 +23,17 @@ OCTAVE="octave liboctave-dev"
 # 32-bit programs); the Windows build of everything (mingw-w64) and its tests
 # under Wine.
 PLATFORMS="g++-multilib qemu-user mingw-w64 wine64"
+# Engines that spread runs over processes and machines, for their tests:
+# GNU parallel, a private single-node Slurm (with munge), Octave's
+# parcellfun.
+CLUSTER="parallel slurm-wlm munge octave-parallel"
 # The bounded fuzzing run (libFuzzer).
 FUZZING="clang libclang-rt-14-dev"
 
 packages_for() {
   case "$1" in
     main) echo "$MAIN" ;;
-    test) echo "$MAIN $TESTS $OCTAVE $PLATFORMS $FUZZING" ;;
+    test) echo "$MAIN $TESTS $OCTAVE $CLUSTER $PLATFORMS $FUZZING" ;;
     *) echo "usage: $0 [--list] main|test" >&2; exit 2 ;;
   esac
 }
