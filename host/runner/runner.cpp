@@ -81,6 +81,9 @@ private:
     SignalPiece piece(const SignalRef &ref, const std::string &who) const;
     double siteValue(const ParamDef &p, const std::string &who) const;
     Columns columns(const std::vector<ColumnDef> &defs, double every, const std::string &who) const;
+    Columns summaryColumn(const std::string &signal) const;
+    std::unique_ptr<EpwSignal> weather(const SourceDef &s);
+    std::shared_ptr<engine::Library> library(const std::string &path);
     void setupOutputs();
     void step(long long k);
     struct CsvOut;
@@ -137,6 +140,7 @@ private:
         Ticker when;
     };
     std::unique_ptr<WorkspaceOut> workspace_;
+    std::vector<Columns> summary_;  // one value each
     bool plotting_ = false;
     Columns plotCols_;
     PlotData plot_;
@@ -168,7 +172,7 @@ void Run::build()
                                                   s.timeScale, s.linear);
             width = src.csv->width();
         } else if (s.kind == SourceDef::kEpw) {
-            src.epw = std::make_unique<EpwSignal>("source '" + s.name + "'", s.file, s.columns);
+            src.epw = weather(s);
             width = src.epw->width();
             if (!src.epw->note().empty()) report_.warnings.push_back(src.epw->note());
         } else if (s.kind == SourceDef::kMatrix) {
@@ -196,7 +200,7 @@ void Run::build()
                                  o_.libExtension + " in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")");
             }
             try {
-                lib = libs_.emplace(b.type, engine::Library::load(path)).first;
+                lib = libs_.emplace(b.type, library(path)).first;
             } catch (const EngineError &e) {
                 throw ModelError("block '" + b.name + "': " + e.what());
             }
@@ -225,6 +229,42 @@ void Run::build()
             sim_.connect(node, static_cast<int>(p), pieces);
         }
     }
+}
+
+// A weather source, read from its file or copied from the cache.
+std::unique_ptr<EpwSignal> Run::weather(const SourceDef &s)
+{
+    std::string who = "source '" + s.name + "'";
+    struct stat st;
+    if (o_.cache == nullptr || ::stat(s.file.c_str(), &st) != 0) return std::make_unique<EpwSignal>(who, s.file, s.columns);
+    RunCache &cache = *o_.cache;
+    std::string key = s.name + '\n' + s.file;
+    for (const std::string &f : s.columns) key += '\n' + f;
+    auto it = cache.weather.find(key);
+    long long size = static_cast<long long>(st.st_size), changed = static_cast<long long>(st.st_mtime);
+    if (it == cache.weather.end() || it->second.size != size || it->second.changed != changed) {
+        if (it == cache.weather.end() && cache.weather.size() >= cache.weatherLimit) {
+            auto oldest = cache.weather.begin();
+            for (auto w = cache.weather.begin(); w != cache.weather.end(); ++w)
+                if (w->second.used < oldest->second.used) oldest = w;
+            cache.weather.erase(oldest);
+        }
+        RunCache::Weather w;
+        w.signal = std::make_shared<const EpwSignal>(who, s.file, s.columns);
+        w.size = size;
+        w.changed = changed;
+        it = cache.weather.insert_or_assign(key, std::move(w)).first;
+    }
+    it->second.used = ++cache.uses;
+    return std::make_unique<EpwSignal>(*it->second.signal);
+}
+
+std::shared_ptr<engine::Library> Run::library(const std::string &path)
+{
+    if (o_.cache == nullptr) return engine::Library::load(path);
+    std::shared_ptr<engine::Library> &lib = o_.cache->libraries[path];
+    if (!lib) lib = engine::Library::load(path);
+    return lib;
 }
 
 double Run::siteValue(const ParamDef &p, const std::string &who) const
@@ -303,6 +343,34 @@ Columns Run::columns(const std::vector<ColumnDef> &defs, double every, const std
     if (every > 0) rate = sim_.periodicRate(every, 0.0, who);
     else rate.everyStep = true;
     c.when = Ticker(rate);
+    return c;
+}
+
+// A summary signal: one element, sampled at the rows of the first sink that
+// writes it (a sink of the whole signal writes each of its elements), or at
+// every step when none does.
+Columns Run::summaryColumn(const std::string &signal) const
+{
+    std::string who = "summary signal '" + printable(signal) + "'";
+    ColumnDef def;
+    std::string why;
+    if (!parseSignalRef(signal, def.ref, why)) throw ModelError(who + ": " + why);
+    SignalPiece p = piece(def.ref, who);
+    double every = 0.0;
+    bool found = false;
+    for (const SinkDef &s : m_.sinks)
+        for (const ColumnDef &c : s.columns) {
+            SignalPiece q = piece(c.ref, who);
+            int count = q.count >= 0 ? q.count : sim_.outputWidth(q.node, q.port) - q.first;
+            if (!found && q.node == p.node && q.port == p.port && p.first >= q.first && p.first < q.first + count) {
+                every = s.every;
+                found = true;
+            }
+        }
+    Columns c = columns({def}, every, who);
+    if (c.values.size() != 1)
+        throw ModelError(who + ": the signal has " + std::to_string(c.values.size()) +
+                         " elements; a summary takes one (name it, as in weather[2] or weather[T])");
     return c;
 }
 
@@ -433,6 +501,7 @@ void Run::setupOutputs()
         report_.files.push_back(s.file);
         csv_.push_back(std::move(out));
     }
+    for (const std::string &signal : o_.summary) summary_.push_back(summaryColumn(signal));
 
     if (o_.plotFile.empty()) return;
     std::vector<ColumnDef> defs = m_.plot.columns;
@@ -586,6 +655,8 @@ void Run::step(long long k)
             }
         }
     }
+    for (std::size_t i = 0; i < summary_.size(); ++i)
+        if (summary_[i].when.due(k) && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
     if (plotting_ && plotCols_.when.due(k)) {
         plot_.time.push_back(t);
         for (std::size_t i = 0; i < plotCols_.values.size(); ++i) plot_.series[i].push_back(*plotCols_.values[i]);
