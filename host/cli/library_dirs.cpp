@@ -12,9 +12,7 @@
 
 namespace cli {
 
-namespace {
-
-std::string executableDir()
+std::string executablePath()
 {
     std::string exe;
 #ifdef __APPLE__
@@ -30,11 +28,8 @@ std::string executableDir()
     std::filesystem::path p = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) exe = p.string();
 #endif
-    if (exe.empty()) return std::string();
-    return std::filesystem::path(exe).parent_path().string();
+    return exe;
 }
-
-}  // namespace
 
 std::vector<std::string> split(const std::string &s, char sep)
 {
@@ -56,8 +51,8 @@ std::vector<std::string> libraryDirs(const std::vector<std::string> &given)
     for (const std::string &d : given) dirs.push_back(std::filesystem::absolute(d, ec).string());
     if (const char *env = std::getenv("SIMRUN_LIBRARY_PATH"))
         for (const std::string &d : split(env, PATH_LIST_SEPARATOR[0])) dirs.push_back(std::filesystem::absolute(d, ec).string());
-    std::string exeDir = executableDir();
-    if (!exeDir.empty()) dirs.push_back((std::filesystem::path(exeDir).parent_path() / "lib").string());
+    std::string exe = executablePath();
+    if (!exe.empty()) dirs.push_back((std::filesystem::path(exe).parent_path().parent_path() / "lib").string());
 #ifdef SIMBLOCKS_LIB_DIR
     dirs.push_back(SIMBLOCKS_LIB_DIR);
 #endif

@@ -20,6 +20,9 @@ namespace cli {
 // folder) and each once.
 std::vector<std::string> libraryDirs(const std::vector<std::string> &given);
 
+// The running program's own file, or "" when the system does not say.
+std::string executablePath();
+
 // The non-empty parts of s between separators.
 std::vector<std::string> split(const std::string &s, char sep);
 
