@@ -167,9 +167,10 @@ int report(study::Results &results, std::uint64_t shard, std::uint64_t shards, b
                      static_cast<unsigned long long>(first), results.record(first).message.c_str());
     }
     if (c.stopped + c.none > 0)
-        std::fprintf(stderr, "simstudy: %llu of %llu runs%s are not done (%llu stopped, %llu not run); 'simstudy run' does them\n",
+        std::fprintf(stderr, "simstudy: %llu of %llu runs%s %s not done (%llu stopped, %llu not run); 'simstudy run' does %s\n",
                      static_cast<unsigned long long>(c.stopped + c.none), static_cast<unsigned long long>(all), of.c_str(),
-                     static_cast<unsigned long long>(c.stopped), static_cast<unsigned long long>(c.none));
+                     c.stopped + c.none == 1 ? "is" : "are", static_cast<unsigned long long>(c.stopped),
+                     static_cast<unsigned long long>(c.none), c.stopped + c.none == 1 ? "it" : "them");
     return 1;
 }
 
@@ -325,7 +326,7 @@ int main(int argc, char **argv)
                          static_cast<double>(pool.peakMemoryKiB) / 1024.0);
             if (!pool.fatal.empty()) std::fprintf(stderr, "simstudy: error: %s\n", pool.fatal.c_str());
             if (pool.lost > 0)
-                std::fprintf(stderr, "simstudy: %s lost with %s worker; the next run does %s\n", plural(pool.lost, "run", "runs").c_str(),
+                std::fprintf(stderr, "simstudy: %s lost with %s worker; the next 'simstudy run' does %s\n", plural(pool.lost, "run", "runs").c_str(),
                              pool.lost == 1 ? "its" : "their", pool.lost == 1 ? "it" : "them");
         } else {
             std::fprintf(stderr, "simstudy: nothing to run: every run%s is recorded%s\n", sharded ? " of the shard" : "",

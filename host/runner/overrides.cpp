@@ -148,6 +148,7 @@ void check(Kind kind, const json &v, const std::string &path)
     switch (kind) {
     case Kind::kTime:
         if (!v.is_number() || !std::isfinite(v.get<double>())) refuse("a finite number");
+        if (path == "step" && !(v.get<double>() > 0)) bad(path, "must be a positive number of seconds");
         break;
     case Kind::kEvery:
         if (!v.is_number() || !std::isfinite(v.get<double>())) refuse("a finite number");

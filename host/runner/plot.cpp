@@ -109,7 +109,7 @@ void putNumber(std::FILE *gp, double v)
 std::string writeLinePlot(const LinePlotData &data, const std::string &pngPath, const std::string &gnuplot)
 {
     if (data.lines.empty()) return "nothing to plot";
-    std::FILE *gp = startPlot(pngPath, gnuplot, 600);
+    std::FILE *gp = startPlot(pngPath, gnuplot, 600 + 20 * data.lines.size());
     if (gp == nullptr) return "cannot start gnuplot";
     for (std::size_t i = 0; i < data.lines.size(); ++i) {
         std::fprintf(gp, "$line%zu << EOD\n", i);
@@ -123,7 +123,7 @@ std::string writeLinePlot(const LinePlotData &data, const std::string &pngPath, 
     }
     std::fprintf(gp, "set title %s\nset grid\nset xlabel %s\nset ylabel %s\n", gnuplotQuoted(data.title).c_str(),
                  gnuplotQuoted(data.xlabel).c_str(), gnuplotQuoted(data.ylabel).c_str());
-    std::fprintf(gp, "set key outside right top\nplot ");
+    std::fprintf(gp, "set key below left Left reverse\nplot ");
     for (std::size_t i = 0; i < data.lines.size(); ++i) {
         const std::string &label = data.lines[i].label;
         std::fprintf(gp, "%s$line%zu using 1:2 with linespoints linewidth 2 %s", i > 0 ? ", " : "", i,

@@ -275,7 +275,8 @@ private:
             std::vector<std::string> &row = rows[i];
             std::string entry = what + ", run " + std::to_string(i) + " (line " + std::to_string(i + 1) + ")";
             if (row.size() != header.size())
-                bad(entry, "has " + std::to_string(row.size()) + " cells; the header has " + std::to_string(header.size()));
+                bad(entry, "has " + std::to_string(row.size()) + (row.size() == 1 ? " cell" : " cells") + "; the header has " +
+                               std::to_string(header.size()));
             for (std::size_t c = 0; c < row.size(); ++c) {
                 Varied &v = s_.varied[c];
                 try {
