@@ -265,18 +265,36 @@ int main(int argc, char **argv)
         if (command == "collect") {
             study::Results results(operands[0]);
             study::TrendAxes axes;
-            if (!png.empty()) axes = study::trendAxes(results, xPath, yColumn);
+            if (!png.empty()) {
+                try {
+                    axes = study::trendAxes(results.varied(), results.summary(), xPath, yColumn);
+                } catch (const study::StudyError &e) {
+                    return usageError(e.what());
+                }
+            }
             return report(results, 1, 1, true, png, axes);
         }
         study::Study s = study::loadStudy(operands[0]);
         if (command == "plan") return plan(s);
+        study::TrendAxes axes;
+        if (!png.empty()) {
+            std::vector<std::string> varied, summary;
+            for (const study::Varied &v : s.varied) varied.push_back(v.path);
+            for (const study::SummaryColumn &c : s.summary) summary.push_back(c.name);
+            try {
+                axes = study::trendAxes(varied, summary, xPath, yColumn);
+            } catch (const study::StudyError &e) {
+                return usageError(e.what());
+            }
+        }
+        if (command == "slurm" && tasks == 0)
+            tasks = runsPerTask > 0 ? (s.runs + runsPerTask - 1) / runsPerTask : std::min(kDefaultTasks, s.runs);
+        if (tasks > s.runs) return usageError("--tasks " + std::to_string(tasks) + ": the study has only " + plural(s.runs, "run", "runs"));
         if (shards > s.runs) return usageError("--shard " + std::to_string(shard) + "/" + std::to_string(shards) + ": the study has " + plural(s.runs, "run", "runs") + ", so N can be at most " + std::to_string(s.runs));
         study::Results results(dir, s);
         std::vector<std::string> dirs = cli::libraryDirs(libDirs);
 
         if (command == "slurm") {
-            if (tasks == 0) tasks = runsPerTask > 0 ? (s.runs + runsPerTask - 1) / runsPerTask : std::min(kDefaultTasks, s.runs);
-            if (tasks > s.runs) return usageError("--tasks " + std::to_string(tasks) + ": the study has only " + plural(s.runs, "run", "runs"));
             std::vector<std::string> given;
             std::error_code ec;
             for (const std::string &d : libDirs) given.push_back(std::filesystem::absolute(d, ec).string());
@@ -292,14 +310,6 @@ int main(int argc, char **argv)
             return 0;
         }
 
-        study::TrendAxes axes;
-        if (!png.empty()) {
-            try {
-                axes = study::trendAxes(results, xPath, yColumn);
-            } catch (const study::StudyError &e) {
-                return usageError(e.what());
-            }
-        }
         results.scan();
         if (results.changedFiles() > 0)
             std::fprintf(stderr, "simstudy: %s recorded ok no longer %s the files of the record; %s again\n",

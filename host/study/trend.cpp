@@ -20,10 +20,10 @@ std::string list(const std::vector<std::string> &names)
 
 }  // namespace
 
-TrendAxes trendAxes(const Results &results, const std::string &x, const std::string &y)
+TrendAxes trendAxes(const std::vector<std::string> &v, const std::vector<std::string> &s, const std::string &x,
+                    const std::string &y)
 {
     TrendAxes a;
-    const std::vector<std::string> &v = results.varied(), &s = results.summary();
     auto ix = std::find(v.begin(), v.end(), x);
     if (ix == v.end()) throw StudyError("--x '" + x + "' is not a varied path of the study (those: " + list(v) + ")");
     auto iy = std::find(s.begin(), s.end(), y);

@@ -14,9 +14,10 @@ struct TrendAxes {
     std::size_t y = 0;  // index into Results::summary()
 };
 
-// The axes named on the command line (--x PATH, --y SIGNAL.STAT); throws
-// StudyError naming what the study has.
-TrendAxes trendAxes(const Results &results, const std::string &x, const std::string &y);
+// The axes named on the command line (--x PATH, --y SIGNAL.STAT) among a
+// study's varied paths and summary columns; throws StudyError naming those.
+TrendAxes trendAxes(const std::vector<std::string> &varied, const std::vector<std::string> &summary, const std::string &x,
+                    const std::string &y);
 
 // Collects the points of the records it is shown, then draws them.
 class TrendPlot {
