@@ -305,7 +305,7 @@ TEST(Simstudy, StopSignalsRecordRunsAsStoppedAndTheNextRunResumes)
     }
 }
 
-TEST(Simstudy, KilledWorkerLosesOnlyItsRun)
+TEST(Simstudy, KilledWorkerLosesOnlyItsRunAndACrashedOneFailsIt)
 {
     Folder f;
     std::string out = f.dir / "out";
@@ -313,16 +313,26 @@ TEST(Simstudy, KilledWorkerLosesOnlyItsRun)
     ASSERT_GT(pid, 0);
     awaitRecords(out, 1);
     std::vector<pid_t> workers = children(pid);
-    ASSERT_FALSE(workers.empty());
+    ASSERT_EQ(workers.size(), 2u);
+    // One worker killed as the OOM killer or a user would; the other ends
+    // as a block's failed assertion would end it.
     kill(workers[0], SIGKILL);
+    kill(workers[1], SIGABRT);
     EXPECT_EQ(waitStatus(pid), 1);
     std::string err = readFile(f.dir / "simstudy.err");
-    EXPECT_NE(err.find("was killed (SIGKILL); the run is not recorded"), std::string::npos) << err;
-    std::size_t lost = 6 - readStudy(out + "/study.csv").size();
-    EXPECT_LE(lost, 1u);
-    Result r = f.simstudy({"run", "long_study.json", "-o", "out"});
+    EXPECT_NE(err.find("was killed (SIGKILL); the run is not recorded, and the next 'run' does it again"), std::string::npos) << err;
+    std::vector<std::map<std::string, std::string>> rows = readStudy(out + "/study.csv");
+    EXPECT_EQ(rows.size(), 5u);  // the killed worker's run is missing
+    std::size_t crashed = 0;
+    for (auto &row : rows)
+        if (row["status"] == "failed") {
+            ++crashed;
+            EXPECT_EQ(row["message"], "the worker process died of SIGABRT (Aborted) during the run");
+        }
+    EXPECT_EQ(crashed, 1u);
+    Result r = f.simstudy({"run", "long_study.json", "-o", "out", "--retry-failed"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("of " + std::to_string(lost) + " run"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("2 ok, 0 failed, 0 stopped of 2 runs"), std::string::npos) << r.err;
     EXPECT_EQ(readStudy(out + "/study.csv").size(), 6u);
 }
 
