@@ -10,9 +10,8 @@
 #include <memory>
 #include <utility>
 
-#include <csv.h>
-
 #include "csv_source.h"
+#include "csv_text.h"
 #include "epw_source.h"
 #include "number_text.h"
 #include "posix_io.h"
@@ -374,17 +373,6 @@ Columns Run::summaryColumn(const std::string &signal) const
     return c;
 }
 
-void appendField(std::string &line, const std::string &text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        line += text;
-        return;
-    }
-    std::string quoted(csv_write(nullptr, 0, text.data(), text.size()), '\0');
-    csv_write(&quoted[0], quoted.size(), text.data(), text.size());
-    line += quoted;
-}
-
 // Whether two paths name the same existing file (by the file's identity,
 // not its name: "o.csv" and "./o.csv" are one file).
 bool sameFile(const std::string &a, const std::string &b)
@@ -492,7 +480,7 @@ void Run::setupOutputs()
         out.pending = "time";
         for (const std::string &l : cols.labels) {
             out.pending += ',';
-            appendField(out.pending, l);
+            appendCsvField(out.pending, l);
         }
         out.pending += '\n';
         out.cols = std::move(cols);

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <map>
 
-#include <csv.h>
 #include <nlohmann/json.hpp>
 
+#include "csv_text.h"
 #include "number_text.h"
 #include "posix_io.h"
 
@@ -38,31 +38,6 @@ std::string numberText(double v)
 {
     char buf[40];
     return std::string(buf, simrun::numberText(v, buf, sizeof buf));
-}
-
-// A CSV field, quoted when it holds a comma, a quote or a line break.
-void appendField(std::string &line, const std::string &text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        line += text;
-        return;
-    }
-    std::string quoted(csv_write(nullptr, 0, text.data(), text.size()), '\0');
-    csv_write(&quoted[0], quoted.size(), text.data(), text.size());
-    line += quoted;
-}
-
-// Writes all of 'text' (a write may take part of it).
-bool writeAll(int fd, const std::string &text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // A file written under a temporary name beside it and renamed into place
@@ -110,6 +85,18 @@ void replaceFile(const std::string &path, std::string text)
 }
 
 }  // namespace
+
+bool writeAll(int fd, const std::string &text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 const char *statusName(Status s)
 {
@@ -332,12 +319,12 @@ void Results::writeTable(const std::function<void(const RunRecord &)> &row) cons
     std::string text = "run";
     for (const std::string &p : varied_) {
         text += ',';
-        appendField(text, p);
+        simrun::appendCsvField(text, p);
     }
     text += ",status,seconds,message";
     for (const std::string &s : summary_) {
         text += ',';
-        appendField(text, s);
+        simrun::appendCsvField(text, s);
     }
     text += '\n';
     for (std::uint64_t run = 1; run <= runs_; ++run) {
@@ -346,10 +333,10 @@ void Results::writeTable(const std::function<void(const RunRecord &)> &row) cons
         text += std::to_string(run);
         for (std::size_t i = 0; i < varied_.size(); ++i) {
             text += ',';
-            if (i < r.set.size()) appendField(text, r.set[i]);
+            if (i < r.set.size()) simrun::appendCsvField(text, r.set[i]);
         }
         text += ',' + std::string(statusName(r.status)) + ',' + numberText(r.seconds) + ',';
-        appendField(text, r.message);
+        simrun::appendCsvField(text, r.message);
         for (std::size_t i = 0; i < summary_.size(); ++i) {
             text += ',';
             if (r.status == Status::kOk && i < r.values.size()) text += numberText(r.values[i]);

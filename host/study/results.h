@@ -53,6 +53,10 @@ struct RunRecord {
 std::string recordLine(const RunRecord &r);
 bool parseRecord(const std::string &line, RunRecord &r);
 
+// Writes all of 'text' to fd (a write may take part of it); false with
+// errno set when it cannot.
+bool writeAll(int fd, const std::string &text);
+
 // The regular files of a run's folder, with their sizes, by name.
 std::vector<std::pair<std::string, long long>> folderFiles(const std::string &dir);
 

@@ -62,18 +62,6 @@ const char *signalName(int sig)
          : sig == SIGABRT ? "SIGABRT" : sig == SIGBUS ? "SIGBUS" : sig == SIGFPE ? "SIGFPE" : "a signal";
 }
 
-bool writeAll(int fd, const std::string &text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Reads a line from fd into 'line' (without its end), through 'buf';
 // false at the end of the input.
 bool readLine(int fd, std::string &buf, std::string &line)
