@@ -15,7 +15,7 @@ namespace simrun {
 class Progress {
 public:
     // 'allowed' false never draws; total is the number of steps of the run
-    // (or of whatever 'unit' names: "run" for a study).
+    // (or of what 'unit' names: "runs done:" for a study).
     using Writer = std::function<void(const char *text, std::size_t len)>;
     Progress(bool allowed, long long total, Writer writer = nullptr, const char *unit = "step");
     ~Progress() { clear(); }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -129,7 +130,7 @@ class Pool {
 public:
     Pool(const Study &s, const Results &r, const std::vector<std::uint64_t> &todo, const PoolOptions &o)
         : study_(s), results_(r), todo_(todo), o_(o), log_(r.manifestDir()),
-          bar_(o.progress, static_cast<long long>(todo.size()), nullptr, "run")
+          bar_(o.progress, static_cast<long long>(todo.size()), nullptr, "runs done:")
     {
     }
 
@@ -376,8 +377,11 @@ RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, 
     RunRecord r = newRecord(study, run);
     std::string dir = results.runDir(run);
     std::error_code ec;
-    std::filesystem::remove_all(dir, ec);  // what an earlier try of the run left
-    std::filesystem::create_directories(dir, ec);
+    if (::mkdir(dir.c_str(), 0777) != 0) {
+        // What an earlier try of the run left goes; or DIR/runs is not there yet.
+        std::filesystem::remove_all(dir, ec);
+        std::filesystem::create_directories(dir, ec);
+    }
     if (ec || ::chdir(dir.c_str()) != 0) {
         r.status = Status::kFailed;
         r.message = "cannot make the run's folder '" + dir + "': " + (ec ? ec.message() : std::strerror(errno));
