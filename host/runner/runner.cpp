@@ -345,9 +345,9 @@ Columns Run::columns(const std::vector<ColumnDef> &defs, double every, const std
     return c;
 }
 
-// A summary signal: one element, sampled at the rows of the first sink that
-// writes it (a sink of the whole signal writes each of its elements), or at
-// every step when none does.
+// A summary signal: one element, sampled at the rows of the first CSV or
+// table sink that writes it (a sink of the whole signal writes each of its
+// elements), or at every step when none does.
 Columns Run::summaryColumn(const std::string &signal) const
 {
     std::string who = "summary signal '" + printable(signal) + "'";
@@ -355,18 +355,17 @@ Columns Run::summaryColumn(const std::string &signal) const
     std::string why;
     if (!parseSignalRef(signal, def.ref, why)) throw ModelError(who + ": " + why);
     SignalPiece p = piece(def.ref, who);
-    double every = 0.0;
-    bool found = false;
-    for (const SinkDef &s : m_.sinks)
+    auto writes = [&](const SinkDef &s) {
+        if (s.kind == SinkDef::kWorkspace) return false;
         for (const ColumnDef &c : s.columns) {
             SignalPiece q = piece(c.ref, who);
             int count = q.count >= 0 ? q.count : sim_.outputWidth(q.node, q.port) - q.first;
-            if (!found && q.node == p.node && q.port == p.port && p.first >= q.first && p.first < q.first + count) {
-                every = s.every;
-                found = true;
-            }
+            if (q.node == p.node && q.port == p.port && p.first >= q.first && p.first < q.first + count) return true;
         }
-    Columns c = columns({def}, every, who);
+        return false;
+    };
+    auto sink = std::find_if(m_.sinks.begin(), m_.sinks.end(), writes);
+    Columns c = columns({def}, sink != m_.sinks.end() ? sink->every : 0.0, who);
     if (c.values.size() != 1)
         throw ModelError(who + ": the signal has " + std::to_string(c.values.size()) +
                          " elements; a summary takes one (name it, as in weather[2] or weather[T])");
