@@ -261,32 +261,26 @@ int main(int argc, char **argv)
     if (command != "slurm" && (tasks > 0 || runsPerTask > 0)) return usageError("--tasks and --runs-per-task go with slurm");
     if (tasks > 0 && runsPerTask > 0) return usageError("give --tasks or --runs-per-task, not both");
 
+    // The plot's axes among the study's varied paths and summary columns;
+    // others are a wrong command line.
+    study::TrendAxes axes;
+    auto badAxes = [&](const std::vector<std::string> &varied, const std::vector<std::string> &summary) {
+        try {
+            if (!png.empty()) axes = study::trendAxes(varied, summary, xPath, yColumn);
+        } catch (const study::StudyError &e) {
+            return usageError(e.what());
+        }
+        return 0;
+    };
     try {
         if (command == "collect") {
             study::Results results(operands[0]);
-            study::TrendAxes axes;
-            if (!png.empty()) {
-                try {
-                    axes = study::trendAxes(results.varied(), results.summary(), xPath, yColumn);
-                } catch (const study::StudyError &e) {
-                    return usageError(e.what());
-                }
-            }
+            if (int status = badAxes(results.varied(), results.summary())) return status;
             return report(results, 1, 1, true, png, axes);
         }
         study::Study s = study::loadStudy(operands[0]);
         if (command == "plan") return plan(s);
-        study::TrendAxes axes;
-        if (!png.empty()) {
-            std::vector<std::string> varied, summary;
-            for (const study::Varied &v : s.varied) varied.push_back(v.path);
-            for (const study::SummaryColumn &c : s.summary) summary.push_back(c.name);
-            try {
-                axes = study::trendAxes(varied, summary, xPath, yColumn);
-            } catch (const study::StudyError &e) {
-                return usageError(e.what());
-            }
-        }
+        if (int status = badAxes(s.paths(), s.columns())) return status;
         if (command == "slurm" && tasks == 0)
             tasks = runsPerTask > 0 ? (s.runs + runsPerTask - 1) / runsPerTask : std::min(kDefaultTasks, s.runs);
         if (tasks > s.runs) return usageError("--tasks " + std::to_string(tasks) + ": the study has only " + plural(s.runs, "run", "runs"));

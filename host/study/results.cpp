@@ -199,9 +199,8 @@ Results::Results(const std::string &dir, const Study &study)
     m["study"] = study.path;
     m["model"] = study.modelPath;
     m["runs"] = study.runs;
-    for (const Varied &v : study.varied) m["varied"].push_back(v.path);
-    m["summary"] = json::array();
-    for (const SummaryColumn &c : study.summary) m["summary"].push_back(c.name);
+    m["varied"] = study.paths();
+    m["summary"] = study.columns();
     replaceFile(path, m.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
     readManifest(m.dump(), path);
 }

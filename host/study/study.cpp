@@ -376,6 +376,20 @@ std::string Varied::text(std::uint64_t i) const
     return v.dump();
 }
 
+std::vector<std::string> Study::paths() const
+{
+    std::vector<std::string> out;
+    for (const Varied &v : varied) out.push_back(v.path);
+    return out;
+}
+
+std::vector<std::string> Study::columns() const
+{
+    std::vector<std::string> out;
+    for (const SummaryColumn &c : summary) out.push_back(c.name);
+    return out;
+}
+
 std::vector<std::uint64_t> Study::choice(std::uint64_t id) const
 {
     std::vector<std::uint64_t> index(varied.size(), id - 1);

@@ -70,6 +70,9 @@ struct Study {
     std::uint64_t runs = 0;
     std::string identity;  // a digest of the study file, the model file and the runs file
 
+    // The varied paths, and the names of the summary columns, in order.
+    std::vector<std::string> paths() const;
+    std::vector<std::string> columns() const;
     // The index of each varied path's value in run 'id' (from 1).
     std::vector<std::uint64_t> choice(std::uint64_t id) const;
     // The model document of run 'id': the model with the run's overrides.

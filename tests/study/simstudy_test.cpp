@@ -38,13 +38,15 @@ const char kStudy[] = R"({"model": "model.json",
            {"set": "sources.cloud.value", "range": [0, 0.5, 0.25]}],
   "summary": {"sky": ["mean", "min", "max", "sum", "integral"], "weather[T]": "mean", "clock": ["mean", "integral"]}})";
 
-// Long runs, for the signals: a million steps each, a row every hour.
+// Long runs, for the signals: 200,000 to 1,200,000 steps, a row every hour.
+// Each run is longer than the one before, so when the first run of a pair
+// that began together ends, the other one is still under way.
 const char kLongModel[] = R"({"start": 0, "stop": 1e6, "step": 1,
   "sources": [{"name": "weather", "type": "csv", "file": "weather.csv", "time": "hour", "time_unit": "h"},
               {"name": "cloud", "type": "constant", "value": 0.5}],
   "blocks": [{"name": "sky", "type": "atmoglow", "parameters": [1], "inputs": [["weather[T]", "weather[RH]", "cloud"]]}],
   "sinks": [{"type": "csv", "file": "out.csv", "every": 3600, "signals": ["sky"]}]})";
-const char kLongStudy[] = R"({"model": "long.json", "vary": [{"set": "sources.cloud.value", "range": [0, 0.5, 0.1]}],
+const char kLongStudy[] = R"({"model": "long.json", "vary": [{"set": "stop", "range": [2e5, 1.2e6, 2e5]}],
   "summary": {"sky": "mean"}})";
 
 struct Folder {
@@ -159,6 +161,27 @@ void awaitRecords(const std::string &dir, std::size_t n)
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (records(dir) < n && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_GE(records(dir), n) << "no run was recorded in time";
+}
+
+// Whether the manifest has a record of the run.
+bool recorded(const std::string &dir, int run)
+{
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir + "/manifest", ec), end; !ec && it != end; it.increment(ec))
+        if (readFile(it->path().string()).find("\"run\":" + std::to_string(run) + ",") != std::string::npos) return true;
+    return false;
+}
+
+// The run a worker is doing: the one whose folder it works in, without a
+// record yet; 0 for none.
+int runUnderWay(pid_t worker, const std::string &dir)
+{
+    std::error_code ec;
+    std::string cwd = std::filesystem::read_symlink("/proc/" + std::to_string(worker) + "/cwd", ec).string();
+    std::string runs = std::filesystem::canonical(dir).string() + "/runs/";
+    if (ec || cwd.rfind(runs, 0) != 0) return 0;
+    int run = std::atoi(cwd.c_str() + runs.size());
+    return run > 0 && !recorded(dir, run) ? run : 0;
 }
 
 // The child processes of a process (from /proc).
@@ -315,10 +338,14 @@ TEST(Simstudy, KilledWorkerLosesOnlyItsRunAndACrashedOneFailsIt)
     awaitRecords(out, 1);
     std::vector<pid_t> workers = children(pid);
     ASSERT_EQ(workers.size(), 2u);
-    // One worker killed as the OOM killer or a user would; the other ends
-    // as a block's failed assertion would end it.
-    kill(workers[0], SIGKILL);
-    kill(workers[1], SIGABRT);
+    // Each worker in the middle of a run: one killed as the OOM killer or a
+    // user would kill it, the other ended as a block's failed assertion would.
+    for (std::size_t i = 0; i < 2; ++i) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (runUnderWay(workers[i], out) == 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        kill(workers[i], i == 0 ? SIGKILL : SIGABRT);
+    }
     EXPECT_EQ(waitStatus(pid), 1);
     std::string err = readFile(f.dir / "simstudy.err");
     EXPECT_NE(err.find("was killed (SIGKILL); the run is not recorded, and the next 'run' does it again"), std::string::npos) << err;
