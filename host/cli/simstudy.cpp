@@ -333,8 +333,9 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "simstudy: %s lost with %s worker; the next 'simstudy run' does %s\n", plural(pool.lost, "run", "runs").c_str(),
                              pool.lost == 1 ? "its" : "their", pool.lost == 1 ? "it" : "them");
         } else {
+            bool failed = results.count(shard, shards).failed > 0;
             std::fprintf(stderr, "simstudy: nothing to run: every run%s is recorded%s\n", sharded ? " of the shard" : "",
-                         retryFailed ? "" : " (--retry-failed runs the failed ones again)");
+                         failed ? " (--retry-failed runs the failed ones again)" : "");
         }
         int status = report(results, shard, shards, !sharded, png, axes);
         if (pool.stoppedBy != 0) {
