@@ -10,30 +10,27 @@
 #include <string>
 #include <vector>
 
-#ifdef __APPLE__
-#include <mach-o/dyld.h>
-#endif
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include <nlohmann/json.hpp>
+
+#include "library_dirs.h"
 
 #include "model_file.h"
 #include "number_text.h"
+#include "overrides.h"
+#include "posix_io.h"
 #include "runner.h"
 
 namespace {
-
-// Folders in SIMRUN_LIBRARY_PATH are separated as in the system's PATH.
-#ifdef _WIN32
-#define PATH_LIST_SEPARATOR ";"
-#else
-#define PATH_LIST_SEPARATOR ":"
-#endif
 
 const char kUsage[] =
     "Usage: simrun [options] MODEL.json\n"
     "Runs a model of blocks on the embedded host and writes the signals its sinks name.\n"
     "\n"
+    "  -s, --set PATH=VALUE      change one value of the model before the run (may be\n"
+    "                            repeated): start, stop, step, blocks.<name>.parameters[i],\n"
+    "                            sources.<name>.file, sources.<name>.value, sinks[i].every\n"
+    "                            (lists count from 1; a relative file name is taken\n"
+    "                            in the current folder)\n"
     "  -L, --lib-dir DIR         look for block libraries in DIR first (may be repeated)\n"
     "  -o, --output-dir DIR      run in DIR (made if missing): relative file names of the\n"
     "                            CSV sinks, the plot, the trace and the files blocks write\n"
@@ -53,39 +50,6 @@ const char kUsage[] =
     "Exit status: 0 on success, 1 when the model or the run fails, 2 for a wrong command line,\n"
     "130 or 143 when SIGINT or SIGTERM stopped the run (after its step under way, with\n"
     "every row computed written and the blocks terminated).\n";
-
-std::string executableDir()
-{
-    std::string exe;
-#ifdef __APPLE__
-    char buf[4096];
-    uint32_t size = sizeof buf;
-    if (_NSGetExecutablePath(buf, &size) == 0) exe = buf;
-#elif defined(_WIN32)
-    char buf[32768];
-    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-    if (n > 0 && n < sizeof buf) exe.assign(buf, n);
-#else
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) exe = p.string();
-#endif
-    if (exe.empty()) return std::string();
-    return std::filesystem::path(exe).parent_path().string();
-}
-
-std::vector<std::string> split(const std::string &s, char sep)
-{
-    std::vector<std::string> parts;
-    std::size_t begin = 0;
-    while (begin <= s.size()) {
-        std::size_t end = s.find(sep, begin);
-        if (end == std::string::npos) end = s.size();
-        if (end > begin) parts.push_back(s.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return parts;
-}
 
 // The signal that asked the run to stop (SIGINT, SIGTERM), or 0. The handler
 // only records it: the run finishes its step, writes its rows and ends.
@@ -134,9 +98,11 @@ int main(int argc, char **argv)
     std::vector<std::string> libDirs;
     std::string outputDir;
     bool quiet = false;
+    std::vector<std::pair<std::string, std::string>> sets;
     enum { kPlotSignals = 1000, kNoProgress, kTrace };
     static const option longOptions[] = {
         {"lib-dir", required_argument, nullptr, 'L'},
+        {"set", required_argument, nullptr, 's'},
         {"output-dir", required_argument, nullptr, 'o'},
         {"plot", required_argument, nullptr, 'p'},
         {"plot-signals", required_argument, nullptr, kPlotSignals},
@@ -148,13 +114,19 @@ int main(int argc, char **argv)
     };
     opterr = 0;
     int c;
-    while ((c = getopt_long(argc, argv, ":L:o:p:qh", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":L:o:p:s:qh", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'L': libDirs.push_back(optarg); break;
+        case 's': {
+            std::string path, value;
+            if (!simrun::splitOverride(optarg, path, value)) return usageError(std::string("--set '") + optarg + "': give PATH=VALUE");
+            sets.emplace_back(path, value);
+            break;
+        }
         case 'o': outputDir = optarg; break;
         case 'p': options.plotFile = optarg; break;
         case kPlotSignals:
-            options.plotSignals = split(optarg, ',');
+            options.plotSignals = cli::split(optarg, ',');
             if (options.plotSignals.empty()) return usageError("--plot-signals needs at least one signal");
             break;
         case kNoProgress: options.progress = false; break;
@@ -168,23 +140,27 @@ int main(int argc, char **argv)
     if (optind != argc - 1) return usageError(optind == argc ? "no model file given" : "give exactly one model file");
     if (!options.plotSignals.empty() && options.plotFile.empty()) return usageError("--plot-signals needs --plot");
 
-    // Folders are made absolute now: the run may take place in another folder.
+    options.libDirs = cli::libraryDirs(libDirs);
     std::error_code ec;
-    for (const std::string &d : libDirs) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
-    if (const char *env = std::getenv("SIMRUN_LIBRARY_PATH"))
-        for (const std::string &d : split(env, PATH_LIST_SEPARATOR[0])) options.libDirs.push_back(std::filesystem::absolute(d, ec).string());
-    std::string exeDir = executableDir();
-    if (!exeDir.empty()) options.libDirs.push_back((std::filesystem::path(exeDir).parent_path() / "lib").string());
-#ifdef SIMBLOCKS_LIB_DIR
-    options.libDirs.push_back(SIMBLOCKS_LIB_DIR);
-#endif
-    for (std::size_t i = 0; i < options.libDirs.size(); ++i)  // the same folder once
-        for (std::size_t j = i + 1; j < options.libDirs.size();)
-            if (options.libDirs[j] == options.libDirs[i]) options.libDirs.erase(options.libDirs.begin() + static_cast<long>(j));
-            else ++j;
 
     try {
-        simrun::ModelDef model = simrun::loadModel(argv[optind]);
+        simrun::ModelDef model;
+        if (sets.empty()) {
+            model = simrun::loadModel(argv[optind]);
+        } else {
+            std::string path = argv[optind], text, why;
+            if (!simrun::readRegularFile(path, text, why)) throw simrun::ModelError(path + ": cannot open the model file: " + why);
+            nlohmann::json doc = simrun::readModelDocument(text, path);
+            std::string here = std::filesystem::current_path(ec).string();
+            for (const auto &[at, value] : sets) {
+                try {
+                    simrun::applyOverride(doc, at, simrun::overrideValue(doc, at, value), here);
+                } catch (const simrun::ModelError &e) {
+                    throw simrun::ModelError(std::string("--set ") + e.what());
+                }
+            }
+            model = simrun::parseModelDocument(doc, path);
+        }
         if (!outputDir.empty()) {
             std::filesystem::create_directories(outputDir, ec);
             if (ec || chdir(outputDir.c_str()) != 0) {

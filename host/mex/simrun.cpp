@@ -27,6 +27,7 @@
 #include "gateway.h"
 #include "mex.h"
 #include "model_file.h"
+#include "overrides.h"
 #include "posix_io.h"
 #include "runner.h"
 
@@ -59,11 +60,21 @@ public:
         return object(m, 0, "", 0, true);
     }
 
+    // A value of the 'Set' option, read as a struct field's value is.
+    json setting(const mxArray *v, std::size_t pair)
+    {
+        id_ = kArgs;
+        root_ = "Set: value " + std::to_string(pair);
+        return value(v, "", 1, false);
+    }
+
 private:
     [[noreturn]] void bad(const std::string &where, const std::string &what) const
     {
-        throw Failure{kModel, "model" + where + ": " + what};
+        throw Failure{id_, root_ + where + ": " + what};
     }
+    const char *id_ = kModel;
+    std::string root_ = "model";
 
     static bool absent(const mxArray *a)
     {
@@ -178,6 +189,7 @@ private:
 
 struct Options {
     std::string outputDir;
+    const mxArray *set = nullptr;  // a cell list of path/value pairs
     bool hasStart = false, hasStop = false, hasStep = false, progress = false;
     double start = 0, stop = 0, step = 0;
 };
@@ -214,8 +226,12 @@ Options options(int nrhs, const mxArray *prhs[])
             if (!(mxIsLogical(v) || mxIsDouble(v)) || mxGetNumberOfElements(v) != 1)
                 throw Failure{kArgs, "'Progress' must be true or false"};
             o.progress = mxGetScalar(v) != 0;
+        } else if (lower == "set") {
+            if (!mxIsCell(v) || mxGetNumberOfElements(v) % 2 != 0)
+                throw Failure{kArgs, "'Set' must be a cell list of path/value pairs, such as {'stop', 86400, 'blocks.sky.parameters[1]', 0}"};
+            o.set = v;
         } else {
-            throw Failure{kArgs, "unknown option '" + name + "' (options: OutputDir, Start, Stop, Step, Progress)"};
+            throw Failure{kArgs, "unknown option '" + name + "' (options: OutputDir, Start, Stop, Step, Progress, Set)"};
         }
     }
     return o;
@@ -322,6 +338,21 @@ mxArray *run(int nrhs, const mxArray *prhs[])
         if (opt.hasStart) doc["start"] = opt.start;
         if (opt.hasStop) doc["stop"] = opt.stop;
         if (opt.hasStep) doc["step"] = opt.step;
+    }
+    // The overrides of the command-line runner's --set, with its paths and
+    // checks; a relative file name is taken in the current folder.
+    for (std::size_t i = 0; opt.set != nullptr && i < mxGetNumberOfElements(opt.set); i += 2) {
+        std::string at;
+        if (!gateway::charRow(mxGetCell(opt.set, i), at) || at.empty())
+            throw Failure{kArgs, "Set: element " + std::to_string(i + 1) + " must be a path such as 'blocks.sky.parameters[1]'"};
+        const mxArray *v = mxGetCell(opt.set, i + 1);
+        if (v == nullptr) throw Failure{kArgs, "Set: " + at + ": no value"};
+        std::error_code ec;
+        try {
+            simrun::applyOverride(doc, at, structs.setting(v, i / 2 + 1), std::filesystem::current_path(ec).string());
+        } catch (const simrun::ModelError &e) {
+            throw Failure{kArgs, std::string("Set: ") + e.what()};
+        }
     }
     simrun::ModelDef model = simrun::parseModelDocument(doc, path, structs.matrices);
 

@@ -13,9 +13,9 @@ constexpr double kInterval = 0.1;   // seconds between redraws
 constexpr int kBarWidth = 40;
 }  // namespace
 
-Progress::Progress(bool allowed, long long total, Writer writer)
+Progress::Progress(bool allowed, long long total, Writer writer, const char *unit)
     : enabled_(allowed && total > 0 && (writer || isatty(STDERR_FILENO) == 1)), total_(total), begin_(Clock::now()),
-      lastDraw_(begin_), lastCheck_(begin_), writer_(std::move(writer))
+      lastDraw_(begin_), lastCheck_(begin_), writer_(std::move(writer)), unit_(unit)
 {
 }
 
@@ -52,9 +52,10 @@ void Progress::check(long long k)
     for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kBarWidth] = '\0';
     double left = done > 0 ? elapsed * (1 - done) / done : 0;
-    char line[160];
-    int n = std::snprintf(line, sizeof line, "\r[%s] %3d%%  step %lld of %lld  %.0f s left%s", bar,
-                          static_cast<int>(done * 100), k + 1, total_, left, writer_ ? "   " : "\033[K");
+    char line[200];
+    int n = std::snprintf(line, sizeof line, "\r[%s] %3d%%  %s %lld of %lld  %.0f s left%s%.40s%s", bar,
+                          static_cast<int>(done * 100), unit_, k + 1, total_, left, note_.empty() ? "" : "  ",
+                          note_.c_str(), writer_ ? "   " : "\033[K");
     put(line, static_cast<std::size_t>(std::min<int>(std::max(n, 0), sizeof line - 1)));
     shown_ = true;
 }

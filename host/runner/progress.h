@@ -8,14 +8,16 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <string>
 
 namespace simrun {
 
 class Progress {
 public:
-    // 'allowed' false never draws; total is the number of steps of the run.
+    // 'allowed' false never draws; total is the number of steps of the run
+    // (or of what 'unit' names: "runs done:" for a study).
     using Writer = std::function<void(const char *text, std::size_t len)>;
-    Progress(bool allowed, long long total, Writer writer = nullptr);
+    Progress(bool allowed, long long total, Writer writer = nullptr, const char *unit = "step");
     ~Progress() { clear(); }
 
     // Called after step k; cheap on most calls.
@@ -27,6 +29,8 @@ public:
     // next update draws it again.
     void clear();
     bool shown() const { return shown_; }
+    // A few words shown after the time left ("2 failed"), from the next draw.
+    void setNote(std::string note) { note_ = std::move(note); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -37,6 +41,8 @@ private:
     long long total_ = 0, countdown_ = 1, interval_ = 1, lastStep_ = -1;
     Clock::time_point begin_, lastDraw_, lastCheck_;
     Writer writer_;
+    const char *unit_;
+    std::string note_;
 };
 
 }  // namespace simrun

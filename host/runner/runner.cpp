@@ -10,9 +10,8 @@
 #include <memory>
 #include <utility>
 
-#include <csv.h>
-
 #include "csv_source.h"
+#include "csv_text.h"
 #include "epw_source.h"
 #include "number_text.h"
 #include "posix_io.h"
@@ -81,6 +80,9 @@ private:
     SignalPiece piece(const SignalRef &ref, const std::string &who) const;
     double siteValue(const ParamDef &p, const std::string &who) const;
     Columns columns(const std::vector<ColumnDef> &defs, double every, const std::string &who) const;
+    Columns summaryColumn(const std::string &signal) const;
+    std::unique_ptr<EpwSignal> weather(const SourceDef &s);
+    std::shared_ptr<engine::Library> library(const std::string &path);
     void setupOutputs();
     void step(long long k);
     struct CsvOut;
@@ -137,6 +139,7 @@ private:
         Ticker when;
     };
     std::unique_ptr<WorkspaceOut> workspace_;
+    std::vector<Columns> summary_;  // one value each
     bool plotting_ = false;
     Columns plotCols_;
     PlotData plot_;
@@ -168,7 +171,7 @@ void Run::build()
                                                   s.timeScale, s.linear);
             width = src.csv->width();
         } else if (s.kind == SourceDef::kEpw) {
-            src.epw = std::make_unique<EpwSignal>("source '" + s.name + "'", s.file, s.columns);
+            src.epw = weather(s);
             width = src.epw->width();
             if (!src.epw->note().empty()) report_.warnings.push_back(src.epw->note());
         } else if (s.kind == SourceDef::kMatrix) {
@@ -196,7 +199,7 @@ void Run::build()
                                  o_.libExtension + " in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")");
             }
             try {
-                lib = libs_.emplace(b.type, engine::Library::load(path)).first;
+                lib = libs_.emplace(b.type, library(path)).first;
             } catch (const EngineError &e) {
                 throw ModelError("block '" + b.name + "': " + e.what());
             }
@@ -225,6 +228,42 @@ void Run::build()
             sim_.connect(node, static_cast<int>(p), pieces);
         }
     }
+}
+
+// A weather source, read from its file or copied from the cache.
+std::unique_ptr<EpwSignal> Run::weather(const SourceDef &s)
+{
+    std::string who = "source '" + s.name + "'";
+    struct stat st;
+    if (o_.cache == nullptr || ::stat(s.file.c_str(), &st) != 0) return std::make_unique<EpwSignal>(who, s.file, s.columns);
+    RunCache &cache = *o_.cache;
+    std::string key = s.name + '\n' + s.file;
+    for (const std::string &f : s.columns) key += '\n' + f;
+    auto it = cache.weather.find(key);
+    long long size = static_cast<long long>(st.st_size), changed = static_cast<long long>(st.st_mtime);
+    if (it == cache.weather.end() || it->second.size != size || it->second.changed != changed) {
+        if (it == cache.weather.end() && cache.weather.size() >= cache.weatherLimit) {
+            auto oldest = cache.weather.begin();
+            for (auto w = cache.weather.begin(); w != cache.weather.end(); ++w)
+                if (w->second.used < oldest->second.used) oldest = w;
+            cache.weather.erase(oldest);
+        }
+        RunCache::Weather w;
+        w.signal = std::make_shared<const EpwSignal>(who, s.file, s.columns);
+        w.size = size;
+        w.changed = changed;
+        it = cache.weather.insert_or_assign(key, std::move(w)).first;
+    }
+    it->second.used = ++cache.uses;
+    return std::make_unique<EpwSignal>(*it->second.signal);
+}
+
+std::shared_ptr<engine::Library> Run::library(const std::string &path)
+{
+    if (o_.cache == nullptr) return engine::Library::load(path);
+    std::shared_ptr<engine::Library> &lib = o_.cache->libraries[path];
+    if (!lib) lib = engine::Library::load(path);
+    return lib;
 }
 
 double Run::siteValue(const ParamDef &p, const std::string &who) const
@@ -306,15 +345,31 @@ Columns Run::columns(const std::vector<ColumnDef> &defs, double every, const std
     return c;
 }
 
-void appendField(std::string &line, const std::string &text)
+// A summary signal: one element, sampled at the rows of the first CSV or
+// table sink that writes it (a sink of the whole signal writes each of its
+// elements), or at every step when none does.
+Columns Run::summaryColumn(const std::string &signal) const
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        line += text;
-        return;
-    }
-    std::string quoted(csv_write(nullptr, 0, text.data(), text.size()), '\0');
-    csv_write(&quoted[0], quoted.size(), text.data(), text.size());
-    line += quoted;
+    std::string who = "summary signal '" + printable(signal) + "'";
+    ColumnDef def;
+    std::string why;
+    if (!parseSignalRef(signal, def.ref, why)) throw ModelError(who + ": " + why);
+    SignalPiece p = piece(def.ref, who);
+    auto writes = [&](const SinkDef &s) {
+        if (s.kind == SinkDef::kWorkspace) return false;
+        for (const ColumnDef &c : s.columns) {
+            SignalPiece q = piece(c.ref, who);
+            int count = q.count >= 0 ? q.count : sim_.outputWidth(q.node, q.port) - q.first;
+            if (q.node == p.node && q.port == p.port && p.first >= q.first && p.first < q.first + count) return true;
+        }
+        return false;
+    };
+    auto sink = std::find_if(m_.sinks.begin(), m_.sinks.end(), writes);
+    Columns c = columns({def}, sink != m_.sinks.end() ? sink->every : 0.0, who);
+    if (c.values.size() != 1)
+        throw ModelError(who + ": the signal has " + std::to_string(c.values.size()) +
+                         " elements; a summary takes one (name it, as in weather[2] or weather[T])");
+    return c;
 }
 
 // Whether two paths name the same existing file (by the file's identity,
@@ -424,7 +479,7 @@ void Run::setupOutputs()
         out.pending = "time";
         for (const std::string &l : cols.labels) {
             out.pending += ',';
-            appendField(out.pending, l);
+            appendCsvField(out.pending, l);
         }
         out.pending += '\n';
         out.cols = std::move(cols);
@@ -433,6 +488,7 @@ void Run::setupOutputs()
         report_.files.push_back(s.file);
         csv_.push_back(std::move(out));
     }
+    for (const std::string &signal : o_.summary) summary_.push_back(summaryColumn(signal));
 
     if (o_.plotFile.empty()) return;
     std::vector<ColumnDef> defs = m_.plot.columns;
@@ -586,6 +642,8 @@ void Run::step(long long k)
             }
         }
     }
+    for (std::size_t i = 0; i < summary_.size(); ++i)
+        if (summary_[i].when.due(k) && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
     if (plotting_ && plotCols_.when.due(k)) {
         plot_.time.push_back(t);
         for (std::size_t i = 0; i < plotCols_.values.size(); ++i) plot_.series[i].push_back(*plotCols_.values[i]);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,29 @@
 #define SIMBLOCKS_MEX_SUFFIX ".so"
 #endif
 
+namespace engine {
+class Library;
+}
+
 namespace simrun {
+
+class EpwSignal;
+
+// What a process that runs many models in turn (a study's worker) keeps from
+// one run to the next: each block library stays loaded, each weather file is
+// read once (again only when its size or time of change differs). A run given
+// no cache loads and reads everything itself.
+struct RunCache {
+    std::map<std::string, std::shared_ptr<engine::Library>> libraries;  // by file
+    struct Weather {
+        std::shared_ptr<const EpwSignal> signal;  // as read; each run takes a copy
+        long long size = 0, changed = 0;          // of the file when it was read
+        unsigned long long used = 0;              // the last use, for the limit
+    };
+    std::map<std::string, Weather> weather;       // by file and fields
+    std::size_t weatherLimit = 32;                // the least recently used goes beyond it
+    unsigned long long uses = 0;
+};
 
 struct RunOptions {
     std::vector<std::string> libDirs;      // where block libraries are looked for, in order
@@ -41,6 +65,13 @@ struct RunOptions {
     // rows; returns room for rows x width numbers, column by column (a
     // script host's own arrays). Without it they go into the report.
     std::function<double *(const std::string &name, std::size_t rows, std::size_t width)> workspaceStorage;
+    // Summary signals (a study's statistics), each one element wide: sampled
+    // at the rows of the first CSV or table sink that writes the signal (at
+    // its 'every'), or at every step when no such sink does; 'summaryRow'
+    // gets the signal's index, the time and the value, row by row.
+    std::vector<std::string> summary;
+    std::function<void(std::size_t signal, double t, double value)> summaryRow;
+    RunCache *cache = nullptr;  // libraries and weather files kept between runs
 };
 
 // A signal a workspace sink collects: rows x width numbers, column by column

@@ -44,6 +44,17 @@
 %     'Start', 'Stop', 'Step'   override the model's times, in seconds
 %     'Progress'    true: a one-line progress indicator in the command
 %                   window for runs longer than a second
+%     'Set'         overrides, as the command-line runner's --set: a cell
+%                   list of path/value pairs changing values of the model
+%                   before it is checked and run, such as
+%                   {'stop', 86400, 'blocks.sky.parameters[1]', 0}. Paths:
+%                   start, stop, step, blocks.<name>.parameters[i],
+%                   sources.<name>.file, sources.<name>.value and
+%                   sinks[i].every (lists count from 1). A value must be of
+%                   the kind the model has there; a relative file name is
+%                   taken in the current folder. A path the model does not
+%                   have, or a value of another kind, raises
+%                   simblocks:simrun:args naming the path.
 %
 %   Errors carry an identifier and the command-line runner's message, which
 %   names the block, source or sink (and the simulation time):

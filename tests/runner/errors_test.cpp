@@ -369,6 +369,31 @@ TEST(Errors, FileSizeLimitIsAWriteErrorAndTheFileEndsOnAWholeRow)
 
 #endif  // _WIN32
 
+TEST(Errors, OverridesNameTheirPath)
+{
+    Case c;
+    std::string m = model(R"({"name": "sky", "type": "atmoglow", "parameters": [1], "inputs": ["weather"]})",
+                          R"(, "sinks": [{"type": "csv", "file": "o.csv", "signals": ["sky", "weather[T]"]}])");
+    auto set = [&](const std::string &override) { return c.run(m, {"--set", override}); };
+    expectFailure(set("blocks.sky.parameters[2]=0"), "simrun: error: --set blocks.sky.parameters[2]: block 'sky' has 1 parameter");
+    expectFailure(set("blocks.sun.parameters[1]=0"), "--set blocks.sun.parameters[1]: the model has no block named 'sun'");
+    expectFailure(set("blocks.sky.parameters[1]=yes"), "--set blocks.sky.parameters[1]: takes a number; the value given is 'yes'");
+    expectFailure(set("sources.clock.file=w.csv"), "--set sources.clock.file: source 'clock' is of type \"clock\", which reads no file");
+    expectFailure(set("sinks[0].every=60"), "--set sinks[0].every: sinks count from 1");
+    expectFailure(set("sky.every=60"), "--set sky.every: not a path of a model (use start, stop, step, blocks.<name>.parameters[i], ");
+    expectFailure(set("stop"), "simrun: --set 'stop': give PATH=VALUE", 2);
+    EXPECT_FALSE(std::filesystem::exists(c.dir / "o.csv"));  // refused before anything ran
+    // Accepted: the run takes the values (a file name in the current folder).
+    std::filesystem::create_directories(c.dir / "data");
+    writeFile(c.dir / "data/warm.csv", "hour,T,RH,N\n0,30,20,0\n2,30,20,0\n");
+    Result r = c.run(m, {"--set", "stop=1200", "--set", "sinks[1].every=600", "--set", "sources.weather.file=data/warm.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Table t = readTable(c.dir / "o.csv");
+    ASSERT_EQ(t.rows.size(), 3u);  // 0, 600, 1200
+    EXPECT_EQ(t.rows[2][0], 1200);
+    EXPECT_EQ(t.rows[2][2], 30);  // the air temperature of data/warm.csv
+}
+
 TEST(Errors, CommandLine)
 {
     TempDir dir;

@@ -14,6 +14,7 @@ function octave_simrun()
   cd(work);
   check_examples(src, cli, work);
   check_struct_model(src);
+  check_set(src, cli, work);
   check_simblock(src, cli, work);
   check_errors(cli, work);
   check_bad_arguments(work);
@@ -173,6 +174,44 @@ function check_struct_model(src)
   if (! isequal(out.tmy, [-12.2 0.9; -11.7 1.0]) || ! isequal(out.from_file, out.by_hand))
     fail('weather file by struct: got %s and solar times %s, %s', mat2str(out.tmy), ...
          mat2str(out.from_file), mat2str(out.by_hand));
+  end
+end
+
+% Overrides ('Set'): the command-line runner's --set, with its paths, checks
+% and messages, for a model file and for a struct model.
+function check_set(src, cli, work)
+  model = fullfile(src, 'examples', 'roof.json');
+  [status, msg] = system(sprintf(['"%s" -q --no-progress -o "%s" --set stop=14781600 --set "blocks.sky.parameters[1]=0" ' ...
+                                  '--set "blocks.solar_time.parameters[2]=-9.5" "%s" 2>&1'], cli, fullfile(work, 'cli-set'), model));
+  if (status != 0)
+    fail('--set: the command-line runner failed: %s', msg);
+  end
+  evalc(['simrun(model, ''OutputDir'', fullfile(work, ''oct-set''), ''Set'', ' ...
+         '{''stop'', 14781600, ''blocks.sky.parameters[1]'', 0, ''blocks.solar_time.parameters[2]'', -9.5});']);
+  if (! strcmp(fileread(fullfile(work, 'cli-set', 'roof.csv')), fileread(fullfile(work, 'oct-set', 'roof.csv'))))
+    fail('Set: the CSV file differs from the command-line runner''s with --set');
+  end
+  m = struct('start', 0, 'stop', 7200, 'step', 600, 'sources', struct('name', 'clock', 'type', 'clock'));
+  m.blocks = struct('name', 't', 'type', 'heliohour', 'parameters', {{-15, -8.55}}, 'inputs', {{'clock'}});
+  a = simrun(m, 'Set', {'blocks.t.parameters[2]', -9.5, 'stop', 3600});
+  m.blocks.parameters = {-15, -9.5};
+  m.stop = 3600;
+  if (! isequal(a, simrun(m)))
+    fail('Set: a struct model with overrides differs from the struct changed by hand');
+  end
+  bad = {{'blocks.u.parameters[1]', 0}, 'Set: blocks.u.parameters[1]: the model has no block named ''u''';
+         {'blocks.t.parameters[1]', 'west'}, 'Set: blocks.t.parameters[1]: takes a number';
+         {'stop'}, '''Set'' must be a cell list of path/value pairs';
+         {1, 2}, 'Set: element 1 must be a path'};
+  for k = 1:rows(bad)
+    try
+      simrun(m, 'Set', bad{k, 1});
+      fail('Set: %s was accepted', bad{k, 2});
+    catch err
+      if (! strcmp(err.identifier, 'simblocks:simrun:args') || isempty(strfind(err.message, bad{k, 2})))
+        fail('Set: %s gave %s: %s', bad{k, 2}, err.identifier, err.message);
+      end
+    end
   end
 end
 

@@ -113,20 +113,21 @@ struct Result {
     std::string out, err;
 };
 
-// Runs simrun with the arguments in the folder; 'prefix' goes before the
+// Runs a program with the arguments in the folder; 'prefix' goes before the
 // program (an environment setting, faketime, ...).
-inline Result simrun(const std::vector<std::string> &args, const std::string &dir, const std::string &prefix = "")
+inline Result runProgram(const std::string &exe, const std::vector<std::string> &args, const std::string &dir,
+                         const std::string &prefix = "")
 {
 #ifdef _WIN32
     // cmd.exe: the whole line in one more pair of quotes, which /c takes off.
-    std::string cmd = "\"cd /d " + quote(dir) + " && " + prefix + " " + quote(SIMRUN_EXE);
+    std::string cmd = "\"cd /d " + quote(dir) + " && " + prefix + " " + quote(exe);
     for (const std::string &a : args) cmd += " " + quote(a);
     cmd += " >simrun.out 2>simrun.err <NUL\"";
     int rc = std::system(cmd.c_str());
     Result r;
     r.status = rc;
 #else
-    std::string cmd = "cd " + quote(dir) + " && " + prefix + " " + quote(SIMRUN_EXE);
+    std::string cmd = "cd " + quote(dir) + " && " + prefix + " " + quote(exe);
     for (const std::string &a : args) cmd += " " + quote(a);
     cmd += " >simrun.out 2>simrun.err </dev/null";
     int rc = std::system(cmd.c_str());
@@ -136,6 +137,11 @@ inline Result simrun(const std::vector<std::string> &args, const std::string &di
     r.out = readFile(dir + "/simrun.out");
     r.err = readFile(dir + "/simrun.err");
     return r;
+}
+
+inline Result simrun(const std::vector<std::string> &args, const std::string &dir, const std::string &prefix = "")
+{
+    return runProgram(SIMRUN_EXE, args, dir, prefix);
 }
 
 // A CSV file as simrun writes it: a header row, then numbers split at commas.

@@ -1,0 +1,467 @@
+#include "workers.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+
+#include "model_file.h"
+#include "number_text.h"
+#include "progress.h"
+
+namespace study {
+
+namespace {
+
+// The parent's signals: the first one asks to stop; one that comes a second
+// or more later ends everything at once.
+volatile std::sig_atomic_t stopSignal = 0;
+volatile std::sig_atomic_t hardStop = 0;
+struct timespec stopAt;
+// A worker's: its run finishes the step under way and stops.
+volatile std::sig_atomic_t workerStop = 0;
+
+extern "C" void onParentSignal(int sig)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (stopSignal == 0) {
+        stopSignal = sig;
+        stopAt = now;
+    } else if (now.tv_sec - stopAt.tv_sec > 1 || (now.tv_sec - stopAt.tv_sec == 1 && now.tv_nsec >= stopAt.tv_nsec)) {
+        hardStop = 1;
+    }
+}
+
+extern "C" void onWorkerSignal(int sig) { workerStop = sig; }
+
+void catchSignals(void (*handler)(int), struct sigaction *previous)
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = handler;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, previous ? &previous[0] : nullptr);
+    sigaction(SIGTERM, &sa, previous ? &previous[1] : nullptr);
+}
+
+const char *signalName(int sig)
+{
+    return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : sig == SIGKILL ? "SIGKILL" : sig == SIGSEGV ? "SIGSEGV"
+         : sig == SIGABRT ? "SIGABRT" : sig == SIGBUS ? "SIGBUS" : sig == SIGFPE ? "SIGFPE" : "a signal";
+}
+
+// Reads a line from fd into 'line' (without its end), through 'buf';
+// false at the end of the input.
+bool readLine(int fd, std::string &buf, std::string &line)
+{
+    for (;;) {
+        std::size_t end = buf.find('\n');
+        if (end != std::string::npos) {
+            line = buf.substr(0, end);
+            buf.erase(0, end + 1);
+            return true;
+        }
+        char chunk[4096];
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        buf.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+RunRecord newRecord(const Study &study, std::uint64_t run)
+{
+    RunRecord r;
+    r.run = run;
+    std::vector<std::uint64_t> index = study.choice(run);
+    for (std::size_t i = 0; i < study.varied.size(); ++i) r.set.push_back(study.varied[i].text(index[i]));
+    return r;
+}
+
+double now()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+[[noreturn]] void workerMain(const Study &study, const Results &results, const PoolOptions &o, int commands, int reports)
+{
+    catchSignals(onWorkerSignal, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a parent that is gone is an end of the input
+    simrun::RunCache cache;
+    RecordLog log(results.manifestDir());
+    std::string buf, line;
+    while (readLine(commands, buf, line)) {
+        std::uint64_t run = std::strtoull(line.c_str(), nullptr, 10);
+        RunRecord r = runOne(study, results, run, o.libDirs, cache, &workerStop);
+        try {
+            log.append(r);
+        } catch (const StudyError &e) {
+            std::fprintf(stderr, "simstudy: %s\n", e.what());
+            std::fflush(stderr);
+            _exit(3);
+        }
+        if (!writeAll(reports, std::to_string(run) + " " + statusName(r.status) + "\n")) break;
+        if (workerStop != 0) break;  // asked to stop: no further run, not even one already handed over
+    }
+    _exit(0);
+}
+
+struct Worker {
+    pid_t pid = -1;
+    int commands = -1, reports = -1;  // the parent's ends
+    std::string buf;
+    std::uint64_t run = 0;            // the run under way, 0 = none
+};
+
+class Pool {
+public:
+    Pool(const Study &s, const Results &r, const std::vector<std::uint64_t> &todo, const PoolOptions &o)
+        : study_(s), results_(r), todo_(todo), o_(o), log_(r.manifestDir()),
+          bar_(o.progress, static_cast<long long>(todo.size()), nullptr, "runs done:")
+    {
+    }
+
+    PoolReport go()
+    {
+        std::size_t n = std::min<std::size_t>(o_.jobs == 0 ? 1 : o_.jobs, todo_.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            workers_.emplace_back();
+            if (!spawn(workers_.back())) break;
+            hand(workers_.back());
+        }
+        while (alive() > 0) {
+            std::vector<struct pollfd> fds;
+            std::vector<Worker *> of;
+            for (Worker &w : workers_)
+                if (w.reports >= 0) {
+                    fds.push_back({w.reports, POLLIN, 0});
+                    of.push_back(&w);
+                }
+            int ready = ::poll(fds.data(), fds.size(), 200);
+            if (hardStop != 0) return killAll();
+            if (stopSignal != 0 && report_.stoppedBy == 0) stop(stopSignal);
+            for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i)
+                if (fds[i].revents != 0) take(*of[i]);
+            if (done_ > 0) bar_.tick(static_cast<long long>(done_) - 1);
+        }
+        return finish();
+    }
+
+private:
+    std::size_t alive() const
+    {
+        std::size_t n = 0;
+        for (const Worker &w : workers_) n += w.pid > 0 ? 1 : 0;
+        return n;
+    }
+
+    bool spawn(Worker &w)
+    {
+        int commands[2], reports[2];
+        if (::pipe(commands) != 0) return fail("cannot make a pipe: " + std::string(std::strerror(errno)));
+        if (::pipe(reports) != 0) {
+            ::close(commands[0]);
+            ::close(commands[1]);
+            return fail("cannot make a pipe: " + std::string(std::strerror(errno)));
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+        pid_t pid = ::fork();
+        if (pid < 0) {
+            for (int fd : {commands[0], commands[1], reports[0], reports[1]}) ::close(fd);
+            return fail("cannot start a worker process: " + std::string(std::strerror(errno)));
+        }
+        if (pid == 0) {
+            // The other workers' pipes belong to the parent: a worker that
+            // kept them would hide the other workers' ends from it.
+            for (const Worker &other : workers_)
+                for (int fd : {other.commands, other.reports})
+                    if (fd >= 0) ::close(fd);
+            ::close(commands[1]);
+            ::close(reports[0]);
+            workerMain(study_, results_, o_, commands[0], reports[1]);
+        }
+        ::close(commands[0]);
+        ::close(reports[1]);
+        ::fcntl(commands[1], F_SETFD, FD_CLOEXEC);
+        ::fcntl(reports[0], F_SETFD, FD_CLOEXEC);
+        w = Worker();
+        w.pid = pid;
+        w.commands = commands[1];
+        w.reports = reports[0];
+        return true;
+    }
+
+    bool fail(const std::string &why)
+    {
+        if (report_.fatal.empty()) report_.fatal = why;
+        stop(0);
+        return false;
+    }
+
+    bool more() const
+    {
+        return report_.stoppedBy == 0 && report_.fatal.empty() && (!returned_.empty() || next_ < todo_.size());
+    }
+
+    // Gives the worker its next run, or tells it there is none.
+    void hand(Worker &w)
+    {
+        if (more()) {
+            if (!returned_.empty()) {
+                w.run = returned_.back();
+                returned_.pop_back();
+            } else {
+                w.run = todo_[next_++];
+            }
+            if (writeAll(w.commands, std::to_string(w.run) + "\n")) return;
+            returned_.push_back(w.run);  // the worker is gone: its end is seen on its other pipe
+            w.run = 0;
+        }
+        if (w.commands >= 0) ::close(w.commands);
+        w.commands = -1;
+    }
+
+    void stop(int sig)
+    {
+        if (sig != 0) report_.stoppedBy = sig;
+        for (Worker &w : workers_) {
+            if (w.pid > 0 && w.run != 0 && sig != 0) ::kill(w.pid, sig);
+            if (w.run == 0 && w.commands >= 0) {
+                ::close(w.commands);
+                w.commands = -1;
+            }
+        }
+    }
+
+    // What a worker reported, or its end.
+    void take(Worker &w)
+    {
+        char chunk[4096];
+        ssize_t n = ::read(w.reports, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) return;
+        if (n > 0) {
+            w.buf.append(chunk, static_cast<std::size_t>(n));
+            std::size_t end;
+            while ((end = w.buf.find('\n')) != std::string::npos) {
+                std::string line = w.buf.substr(0, end);
+                w.buf.erase(0, end + 1);
+                count(line.substr(line.find(' ') + 1));
+                w.run = 0;
+                hand(w);
+            }
+            return;
+        }
+        ended(w);
+    }
+
+    void count(const std::string &status)
+    {
+        ++done_;
+        if (status == "ok") ++report_.ok;
+        else if (status == "stopped") ++report_.stopped;
+        else {
+            ++report_.failed;
+            bar_.setNote(std::to_string(report_.failed) + " failed");
+        }
+    }
+
+    void ended(Worker &w)
+    {
+        ::close(w.reports);
+        w.reports = -1;
+        if (w.commands >= 0) ::close(w.commands);
+        w.commands = -1;
+        int status = 0;
+        while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        w.pid = -1;
+        std::uint64_t run = w.run;
+        w.run = 0;
+        if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+            fail("a worker could not record its runs (see above)");
+            return;
+        }
+        if (run == 0) return;
+        if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
+            // A crash in the run (a block's): the run failed, the study goes on.
+            RunRecord r = newRecord(study_, run);
+            r.status = Status::kFailed;
+            r.message = std::string("the worker process died of ") + signalName(WTERMSIG(status)) + " (" +
+                        strsignal(WTERMSIG(status)) + ") during the run";
+            r.files = folderFiles(results_.runDir(run));
+            r.finished = now();
+            try {
+                log_.append(r);
+            } catch (const StudyError &e) {
+                fail(e.what());
+                return;
+            }
+            count("failed");
+        } else if (WIFEXITED(status)) {
+            returned_.push_back(run);  // handed over after it was asked to stop: not begun
+        } else {
+            ++report_.lost;
+            bar_.clear();
+            std::fprintf(stderr, "simstudy: the worker of run %llu was killed (%s); the run is not recorded, and the next 'run' does it again\n",
+                         static_cast<unsigned long long>(run), signalName(WTERMSIG(status)));
+        }
+        // A new worker in the dead one's place, while there is work.
+        if (more() && spawn(w)) hand(w);
+    }
+
+    PoolReport killAll()
+    {
+        report_.killed = true;
+        for (Worker &w : workers_)
+            if (w.pid > 0) ::kill(w.pid, SIGKILL);
+        for (Worker &w : workers_)
+            if (w.pid > 0) {
+                int status;
+                while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+                }
+                w.pid = -1;
+                if (w.run != 0) ++report_.lost;
+            }
+        return finish();
+    }
+
+    PoolReport finish()
+    {
+        bar_.clear();
+        for (Worker &w : workers_)
+            for (int fd : {w.commands, w.reports})
+                if (fd >= 0) ::close(fd);
+        struct rusage usage;
+        if (getrusage(RUSAGE_CHILDREN, &usage) == 0) {
+#ifdef __APPLE__
+            report_.peakMemoryKiB = usage.ru_maxrss / 1024;  // bytes there
+#else
+            report_.peakMemoryKiB = usage.ru_maxrss;
+#endif
+        }
+        return report_;
+    }
+
+    const Study &study_;
+    const Results &results_;
+    const std::vector<std::uint64_t> &todo_;
+    const PoolOptions &o_;
+    RecordLog log_;  // the parent's own records: runs whose worker crashed
+    simrun::Progress bar_;
+    std::vector<Worker> workers_;
+    std::size_t next_ = 0;
+    std::vector<std::uint64_t> returned_;  // runs handed back undone, to hand out again
+    std::uint64_t done_ = 0;
+    PoolReport report_;
+};
+
+}  // namespace
+
+RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, const std::vector<std::string> &libDirs,
+                 simrun::RunCache &cache, const volatile std::sig_atomic_t *stop)
+{
+    RunRecord r = newRecord(study, run);
+    std::string dir = results.runDir(run);
+    std::error_code ec;
+    if (::mkdir(dir.c_str(), 0777) != 0) {
+        // What an earlier try of the run left goes; or DIR/runs is not there yet.
+        std::filesystem::remove_all(dir, ec);
+        std::filesystem::create_directories(dir, ec);
+    }
+    if (ec || ::chdir(dir.c_str()) != 0) {
+        r.status = Status::kFailed;
+        r.message = "cannot make the run's folder '" + dir + "': " + (ec ? ec.message() : std::strerror(errno));
+        r.finished = now();
+        return r;
+    }
+
+    struct Closer {
+        void operator()(std::FILE *f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> out;
+    bool outFailed = false;
+    auto print = [&](const char *text, std::size_t len) {
+        if (!out && !outFailed) out.reset(std::fopen("output.txt", "wb"));
+        outFailed = !out || std::fwrite(text, 1, len, out.get()) != len;
+    };
+    std::vector<Accumulator> stats(study.signals.size());
+    simrun::RunOptions o;
+    o.libDirs = libDirs;
+    o.progress = false;
+    o.print = print;
+    o.summary = study.signals;
+    o.summaryRow = [&stats](std::size_t signal, double t, double v) { stats[signal].add(t, v); };
+    o.cache = &cache;
+    o.stop = stop;
+
+    auto begin = std::chrono::steady_clock::now();
+    try {
+        simrun::ModelDef model = simrun::parseModelDocument(study.runModel(run), study.modelPath);
+        simrun::RunReport report = simrun::runModel(model, o);
+        for (const std::string &w : report.warnings) print((w + "\n").c_str(), w.size() + 1);
+        if (report.stoppedBy != 0) {
+            r.status = Status::kStopped;
+            char t[40];
+            std::size_t len = simrun::numberText(report.lastTime, t, sizeof t);
+            r.message = std::string("stopped by ") + signalName(report.stoppedBy) +
+                        (report.steps == 0 ? " before the first step"
+                                           : " at t = " + std::string(t, len) + " s, after step " + std::to_string(report.steps) +
+                                                 " of " + std::to_string(report.totalSteps));
+        } else {
+            r.status = Status::kOk;
+            for (const SummaryColumn &c : study.summary) r.values.push_back(stats[c.signal].get(c.statistic));
+        }
+    } catch (const std::bad_alloc &) {
+        r.status = Status::kFailed;
+        r.message = "out of memory";
+    } catch (const std::exception &e) {
+        r.status = Status::kFailed;
+        r.message = e.what();
+    }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    if (out && std::fclose(out.release()) != 0) outFailed = true;
+    if (outFailed && r.status == Status::kOk) {
+        r.status = Status::kFailed;
+        r.message = "cannot write output.txt in '" + dir + "'";
+        r.values.clear();
+    }
+    r.files = folderFiles(dir);
+    r.finished = now();
+    if (::chdir(results.dir().c_str()) != 0) {
+        // The next run changes folder anyway.
+    }
+    return r;
+}
+
+PoolReport runPool(const Study &study, const Results &results, const std::vector<std::uint64_t> &todo, const PoolOptions &options)
+{
+    stopSignal = 0;
+    hardStop = 0;
+    struct sigaction previous[2];
+    catchSignals(onParentSignal, previous);
+    std::signal(SIGPIPE, SIG_IGN);  // a worker that died is seen at the end of its pipe
+    PoolReport report;
+    {
+        Pool pool(study, results, todo, options);
+        report = pool.go();
+    }
+    sigaction(SIGINT, &previous[0], nullptr);
+    sigaction(SIGTERM, &previous[1], nullptr);
+    return report;
+}
+
+}  // namespace study
