@@ -60,14 +60,14 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetNumPWork(S, 0);
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
-    if (ssHasDWorkService(S)) {
+    if (block_has_dwork_service(S)) {
         ssSetNumDWork(S, 1);
         ssSetDWorkWidth(S, 0, 1);
         ssSetDWorkDataType(S, 0, SS_DOUBLE);
         ssSetDWorkName(S, 0, "DWORK0");
         ssSetDWorkUsageType(S, 0, SS_DWORK_USED_AS_DSTATE);
     }
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSupportsMultipleExecInstances(S, 1);
 }
 
