@@ -201,14 +201,8 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().string().c_str());
         if (report.stoppedBy != 0) {
             const char *name = report.stoppedBy == SIGINT ? "SIGINT" : report.stoppedBy == SIGTERM ? "SIGTERM" : "a signal";
-            if (report.steps == 0) {
-                std::fprintf(stderr, "simrun: stopped by %s before the first step\n", name);
-            } else {
-                char num[40];
-                std::size_t len = simrun::numberText(report.lastTime, num, sizeof num);
-                std::fprintf(stderr, "simrun: stopped by %s at t = %.*s s, after step %lld of %lld; every row up to it is written\n",
-                             name, static_cast<int>(len), num, report.steps, report.totalSteps);
-            }
+            std::fprintf(stderr, "simrun: stopped by %s %s%s\n", name, simrun::stopPlace(report).c_str(),
+                         report.steps == 0 ? "" : "; every row up to it is written");
             return 128 + report.stoppedBy;
         }
     } catch (const std::exception &e) {

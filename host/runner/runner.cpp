@@ -625,6 +625,7 @@ RunReport Run::go()
                 report_.stoppedBy = *o_.stop;
                 break;
             }
+            if (o_.stopPoll && (report_.stoppedBy = o_.stopPoll()) != 0) break;
             step(k);
             report_.steps = k + 1;
         }
@@ -663,6 +664,15 @@ std::string fieldName(const std::string &label)
     while (!name.empty() && name.back() == '_') name.pop_back();
     if (name.empty() || !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) name = "x" + name;
     return name;
+}
+
+std::string stopPlace(const RunReport &report)
+{
+    if (report.steps == 0) return "before the first step";
+    char num[40];
+    std::size_t len = numberText(report.lastTime, num, sizeof num);
+    return "at t = " + std::string(num, len) + " s, after step " + std::to_string(report.steps) + " of " +
+           std::to_string(report.totalSteps);
 }
 
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs, const std::string &extension)

@@ -28,6 +28,9 @@ struct RunOptions {
     // When set, the run looks at it after every step: a non-zero value (the
     // number of a signal that asks the run to stop) ends the run cleanly.
     const volatile std::sig_atomic_t *stop = nullptr;
+    // When set, the run also asks it after every step (a script host's
+    // pending Ctrl-C): a non-zero answer ends the run as 'stop' does.
+    std::function<int()> stopPoll;
     // When set, tables and what the blocks print go here instead of 'out'
     // (a script host's command window).
     std::function<void(const char *text, std::size_t len)> print;
@@ -67,6 +70,10 @@ struct RunReport {
 // than letters, digits and '_' becomes one '_', a trailing one is dropped,
 // and a name that does not start with a letter gets an 'x' in front.
 std::string fieldName(const std::string &label);
+
+// Where a stopped run stopped: "at t = 3600 s, after step 61 of 1441", or
+// "before the first step".
+std::string stopPlace(const RunReport &report);
 
 // The library file of a block type in the first folder that has one, or "".
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs,
