@@ -72,8 +72,26 @@ struct RunReport {
 std::string fieldName(const std::string &label);
 
 // Where a stopped run stopped: "at t = 3600 s, after step 61 of 1441", or
-// "before the first step".
+// "before the first step". The second form writes it into buf (at most
+// 'size' characters, no terminating zero) and returns its length; it is
+// safe in a signal handler.
 std::string stopPlace(const RunReport &report);
+std::size_t stopPlace(long long steps, double lastTime, long long totalSteps, char *buf, std::size_t size);
+
+// How far a run got: the steps whose rows are made (of totalSteps) and the
+// time of the last of them.
+struct ComputedRows {
+    long long steps = 0, totalSteps = 0;
+    double lastTime = 0.0;
+};
+
+// For a program that must end at once from a signal handler while a run is
+// under way in another part of it (a second stop signal while a block holds
+// the step): writes every CSV row the run has made but not yet written (at
+// most the last flush interval's), with calls that are safe in a signal
+// handler, and says how far the run got. The program must not let the run
+// go on afterwards. False when no run is under way.
+bool writeComputedRowsNow(ComputedRows &progress);
 
 // The library file of a block type in the first folder that has one, or "".
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs,

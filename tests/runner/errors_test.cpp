@@ -294,6 +294,42 @@ TEST(Errors, StopSignalsKeepEveryComputedRow)
     }
 }
 
+// A block that holds the step (wait, for an hour of the wall clock from the
+// start): the first signal cannot stop the run. Another within a second of
+// it is the same request (a supervisor such as timeout signals the process
+// and then its group) and must not end it either; one a second or more
+// after the first ends it at once, with the row of the step under way
+// written and the stop message. (The signals of timeout itself:
+// stop_timeout.sh.)
+TEST(Errors, SecondSignalAfterASecondEndsAtOnce)
+{
+    TempDir dir;
+    pid_t pid = startSimrun(dir.path(), R"({"start": 0, "stop": 1e6, "step": 1,
+      "sources": [{"name": "clock", "type": "clock"}],
+      "blocks": [{"name": "d", "type": "heliolean", "inputs": ["clock"]},
+                 {"name": "w", "type": "wait", "parameters": [0, 0, 0, 0, 0, 3600]}],
+      "sinks": [{"type": "csv", "file": "rows.csv", "signals": ["clock", "d"]}]})");
+    ASSERT_GT(pid, 0);
+    awaitSize(dir / "rows.csv", std::string("time,clock,d\n").size());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the first step under way
+    int status = 0;
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "ended by the first signals";
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // 1.1 s after the first
+    const auto sent = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 0.5);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(readFile(dir / "simrun.err"),
+              "simrun: stopped by SIGINT at t = 0 s, after step 1 of 1000001; every row up to it is written\n");
+    EXPECT_EQ(checkWholeRows(readFile(dir / "rows.csv"), 3), 1u);
+}
+
 TEST(Errors, KilledRunLeavesWholeRows)
 {
     for (int round = 0; round < 3; ++round) {
