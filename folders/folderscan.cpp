@@ -887,12 +887,13 @@ static mxArray *call_builtin(const char *function, int nargs, mxArray *const *ar
     return out;
 }
 
-/* The names (dates: the dates) of every record as one character row cut into a 1 x N cell array. */
+/* The name of record i, or its date text. */
 static const char *record_text(const Listing *L, size_t i, int dates)
 {
     return L->pool.text + (dates ? L->records[i].date : L->records[i].name);
 }
 
+/* The names (or the dates) of every record as a 1 x N cell array of character rows. */
 static mxArray *text_cells(const Listing *L, int dates)
 {
     size_t total = 0;

@@ -132,8 +132,7 @@ const char *signalName(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTE
     add("simrun: stopped by ");
     add(signalName(stopSignal));
     add(" ");
-    len += simrun::stopPlace(rows.steps, rows.lastTime, rows.totalSteps, text + len, sizeof text - len);
-    if (rows.steps > 0) add("; every row up to it is written");
+    len += simrun::stopSummary(rows.steps, rows.lastTime, rows.totalSteps, text + len, sizeof text - len);
     add("\n");
     if (::write(2, text, static_cast<unsigned>(len)) < 0) { /* nowhere left to say it */ }
     std::_Exit(128 + stopSignal);
@@ -260,8 +259,8 @@ int main(int argc, char **argv)
             for (const std::string &f : report.files)
                 std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().string().c_str());
         if (report.stoppedBy != 0) {
-            std::fprintf(stderr, "simrun: stopped by %s %s%s\n", signalName(report.stoppedBy),
-                         simrun::stopPlace(report).c_str(), report.steps == 0 ? "" : "; every row up to it is written");
+            std::fprintf(stderr, "simrun: stopped by %s %s\n", signalName(report.stoppedBy),
+                         simrun::stopSummary(report).c_str());
             return 128 + report.stoppedBy;
         }
     } catch (const std::exception &e) {

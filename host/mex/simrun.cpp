@@ -12,9 +12,9 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <csignal>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -374,8 +374,7 @@ mxArray *run(int nrhs, const mxArray *prhs[])
     simrun::RunReport report = simrun::runModel(model, ro);
     if (report.stoppedBy != 0) {
         host_interrupt_take();
-        throw Failure{"simblocks:simrun:interrupted", "interrupted " + simrun::stopPlace(report) +
-                                                          (report.steps == 0 ? "" : "; every row up to it is written")};
+        throw Failure{"simblocks:simrun:interrupted", "interrupted " + simrun::stopSummary(report)};
     }
     return results.take();
 }

@@ -449,7 +449,6 @@ void Run::setupOutputs()
             appendField(out.pending, l);
         }
         out.pending += '\n';
-        out.ready = out.pending.size();
         // A number takes at most 24 characters ("-2.2250738585072014e-308"), and a comma or line end.
         out.rowRoom = (cols.values.size() + 1) * 25;
         out.cols = std::move(cols);
@@ -735,7 +734,7 @@ bool writeComputedRowsNow(ComputedRows &progress)
     return true;
 }
 
-std::size_t stopPlace(long long steps, double lastTime, long long totalSteps, char *buf, std::size_t size)
+std::size_t stopSummary(long long steps, double lastTime, long long totalSteps, char *buf, std::size_t size)
 {
     std::size_t len = 0;
     auto add = [&](const char *text, std::size_t n) {
@@ -760,6 +759,7 @@ std::size_t stopPlace(long long steps, double lastTime, long long totalSteps, ch
     addCount(steps);
     addText(" of ");
     addCount(totalSteps);
+    addText("; every row up to it is written");
     return len;
 }
 
@@ -776,10 +776,10 @@ std::string fieldName(const std::string &label)
     return name;
 }
 
-std::string stopPlace(const RunReport &report)
+std::string stopSummary(const RunReport &report)
 {
-    char text[128];
-    return std::string(text, stopPlace(report.steps, report.lastTime, report.totalSteps, text, sizeof text));
+    char text[160];
+    return std::string(text, stopSummary(report.steps, report.lastTime, report.totalSteps, text, sizeof text));
 }
 
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs, const std::string &extension)

@@ -71,12 +71,12 @@ struct RunReport {
 // and a name that does not start with a letter gets an 'x' in front.
 std::string fieldName(const std::string &label);
 
-// Where a stopped run stopped: "at t = 3600 s, after step 61 of 1441", or
-// "before the first step". The second form writes it into buf (at most
-// 'size' characters, no terminating zero) and returns its length; it is
-// safe in a signal handler.
-std::string stopPlace(const RunReport &report);
-std::size_t stopPlace(long long steps, double lastTime, long long totalSteps, char *buf, std::size_t size);
+// Where a stopped run stopped: "at t = 3600 s, after step 61 of 1441; every
+// row up to it is written", or "before the first step". The second form
+// writes it into buf (at most 'size' characters, no terminating zero) and
+// returns its length; it is safe in a signal handler.
+std::string stopSummary(const RunReport &report);
+std::size_t stopSummary(long long steps, double lastTime, long long totalSteps, char *buf, std::size_t size);
 
 // How far a run got: the steps whose rows are made (of totalSteps) and the
 // time of the last of them.

@@ -18,11 +18,11 @@ function octave_interrupted(work)
   % simblock: wait holds each row for a minute of the wall clock.
   long_call('simblock', @() simblock('wait', {0, 0, 0, 0, 0, 60}, (0:60:600)'));
 
-  % folderscan: 5000 files, each tried against 400000 patterns that match none.
+  % folderscan: 1000 files, each tried against 200000 patterns that match
+  % none (some 15 s in all).
   mkdir('many');
-  system('cd many && seq -f ''file_%04g.dat'' 1 5000 | xargs touch');
-  patterns = strsplit(sprintf('x%d*\n', 1:400000), "\n");
-  long_call('folderscan', @() folderscan('many', patterns(1:end - 1)));
+  system('cd many && seq -f ''file_%04g.dat'' 1 1000 | xargs touch');
+  long_call('folderscan', @() folderscan('many', repmat({'*.none'}, 1, 200000)));
 
   % The session goes on: each function works again.
   small = setfield(m, 'stop', 2);
