@@ -32,7 +32,8 @@
 %     struct('name', 'weather', 'type', 'matrix', 'time', t, 'values', X, ...
 %            'columns', {{'T', 'RH', 'N'}}, 'interpolation', 'linear')
 %   t holds increasing times in seconds (a vector), X one row per time and
-%   one column per named column.
+%   one column per named column; an infinite value in X is refused with its
+%   row and column, as in a CSV file, and so is an empty t or X.
 %
 %   Sinks as in the model file (csv, table), and workspace: the signals to
 %   return, with 'every' (seconds between rows) and a signal given as
