@@ -36,10 +36,12 @@ endif()
 if(SIMBLOCKS_OCTAVE AND MKOCTFILE AND OCTAVE_CLI)
   set(SIMBLOCKS_HAVE_OCTAVE ON)
   # The Octave flavour must see Octave's mex.h and our simstruc.h, never our
-  # mex.h: give it an include folder holding simstruc.h alone.
+  # mex.h: give it an include folder holding simstruc.h and host_flavour.h
+  # alone.
   set(SIMBLOCKS_OCTAVE_INCLUDE ${CMAKE_BINARY_DIR}/octave-include)
-  configure_file(${CMAKE_SOURCE_DIR}/host/include/simstruc.h
-                 ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h COPYONLY)
+  foreach(h simstruc.h host_flavour.h)
+    configure_file(${CMAKE_SOURCE_DIR}/host/include/${h} ${SIMBLOCKS_OCTAVE_INCLUDE}/${h} COPYONLY)
+  endforeach()
   file(MAKE_DIRECTORY ${SIMBLOCKS_OCTAVE_DIR})
   add_custom_target(octave_deliverables ALL)
   # The toolbox overview, for `help Contents` in the build folder.
@@ -53,7 +55,7 @@ endif()
 # Headers a deliverable may include: a change to any of them rebuilds the
 # Octave flavour (the embedded flavour tracks its includes itself).
 file(GLOB SIMBLOCKS_SHARED_HEADERS CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/host/include/simstruc.h
+     ${CMAKE_SOURCE_DIR}/host/include/simstruc.h ${CMAKE_SOURCE_DIR}/host/include/host_flavour.h
      ${CMAKE_SOURCE_DIR}/frame/*.h ${CMAKE_SOURCE_DIR}/solar/*.h ${CMAKE_SOURCE_DIR}/weather/*.h
      ${CMAKE_SOURCE_DIR}/time/*.h ${CMAKE_SOURCE_DIR}/signal/*.h ${CMAKE_SOURCE_DIR}/folders/*.h)
 
@@ -173,5 +175,5 @@ function(simblocks_add_script_function name)
     list(APPEND deps ${h})
   endforeach()
   _simblocks_octave_mex(${name} SOURCES ${abs_sources} FLAGS ${iflags} LIBS ${F_LIBS}
-                        DEPENDS ${deps} ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h)
+                        DEPENDS ${deps} ${SIMBLOCKS_OCTAVE_INCLUDE}/simstruc.h ${SIMBLOCKS_OCTAVE_INCLUDE}/host_flavour.h)
 endfunction()

@@ -19,8 +19,15 @@
  * a listing always ends.
  *
  * Records are collected in growing host memory and the result array is made
- * once, at its final size, through the public MEX API. Paths, names and the
- * pattern list all grow as needed; no fixed-size buffer is used.
+ * once, at its final size, through the public MEX API: element by element,
+ * or, where the host converts such an array element by element once more
+ * when the call returns (Octave), by the host's own functions from a few
+ * flat arrays (host_flavour.h). Paths, names and the pattern list all grow
+ * as needed; no fixed-size buffer is used.
+ *
+ * Where the host lets a MEX file see a pending interrupt (Ctrl-C in Octave),
+ * the listing stops at the next entry, closes every folder it holds open and
+ * ends with the error simblocks:folderscan:interrupted.
  *
  * The platform layer is a handful of small functions: the current folder,
  * the absolute-path test, opening a folder (the start folder or a subfolder;
@@ -54,6 +61,7 @@
 #include <unistd.h>
 #endif
 
+#include "host_flavour.h"
 #include "mex.h"
 
 /* ---------------------------------------------------------------------------
@@ -646,6 +654,7 @@ typedef struct {
     size_t count, record_cap;
     TextBuffer pool;   /* names and dates, each zero-terminated */
     TextBuffer prefix; /* path of the folder being listed, relative to the start folder */
+    int interrupted;   /* the user asked the host to stop the call */
 } Listing;
 
 static void add_pattern(Listing *L, char *pattern)
@@ -757,6 +766,9 @@ static void list_folder(Listing *L, FolderScan *s)
 {
     const char *name;
     while ((name = scan_next(s)) != NULL) {
+        /* Stopped at once; the callers close their folders on the way up. */
+        if (host_interrupt_pending()) L->interrupted = 1;
+        if (L->interrupted) return;
         EntryStatus st;
         int known = 0;
         if (L->recursive && !is_dot_name(name)) {
@@ -769,6 +781,7 @@ static void list_folder(Listing *L, FolderScan *s)
                 list_folder(L, &child);
                 scan_close(&child);
                 text_truncate(&L->prefix, keep);
+                if (L->interrupted) return;
             }
         }
         if (!matches_any(L, name)) continue;
@@ -780,6 +793,17 @@ static void list_folder(Listing *L, FolderScan *s)
 /* ---------------------------------------------------------------------------
  * Arguments and result.
  * ------------------------------------------------------------------------- */
+
+/*
+ * Ends the call with simblocks:folderscan:interrupted, taking the host's
+ * interrupt request. Host memory and arrays of the call go with it; folders
+ * must be closed before.
+ */
+static void end_interrupted(void)
+{
+    host_interrupt_take();
+    mexErrMsgIdAndTxt("simblocks:folderscan:interrupted", "interrupted; no listing is returned");
+}
 
 typedef struct {
     char *folder; /* NULL until fixed; "" means the current folder */
@@ -826,6 +850,7 @@ static void take_argument(Listing *L, Arguments *A, const mxArray *a)
     } else if (a != NULL && mxIsCell(a)) {
         size_t n = mxGetNumberOfElements(a);
         for (size_t i = 0; i < n; ++i) {
+            if (host_interrupt_pending()) end_interrupted();  /* no folder is open yet */
             const mxArray *e = mxGetCell(a, i);
             if (e != NULL && mxIsChar(e)) {
                 take_argument(L, A, e);
@@ -838,10 +863,94 @@ static void take_argument(Listing *L, Arguments *A, const mxArray *a)
     complain();
 }
 
-static mxArray *make_result(const Listing *L)
+static const char *kFields[5] = {"name", "date", "bytes", "isdir", "datenum"};
+
+#if HOST_BUILDS_STRUCTS_BY_CALL
+
+/*
+ * The result made by the host's own functions: the names as one character
+ * row cut into pieces by mat2cell, the dates likewise, the numbers as rows
+ * made cells by num2cell, joined by struct (1 x N) and turned into a column.
+ * Called through builtin, which reaches the host's own functions even where
+ * a script has shadowed one. Each array is released as soon as it has been
+ * used, so the records, the flat arrays and the result overlap little.
+ */
+static mxArray *call_builtin(const char *function, int nargs, mxArray *const *args)
 {
-    const char *fields[5] = {"name", "date", "bytes", "isdir", "datenum"};
-    mxArray *result = mxCreateStructMatrix(L->count, 1, 5, fields);
+    mxArray *in[11];
+    in[0] = mxCreateString(function);
+    for (int i = 0; i < nargs; ++i) in[i + 1] = args[i];
+    mxArray *out = NULL;
+    if (host_interrupt_pending()) end_interrupted();
+    mexCallMATLAB(1, &out, nargs + 1, in, "builtin");
+    mxDestroyArray(in[0]);
+    return out;
+}
+
+/* The name of record i, or its date text. */
+static const char *record_text(const Listing *L, size_t i, int dates)
+{
+    return L->pool.text + (dates ? L->records[i].date : L->records[i].name);
+}
+
+/* The names (or the dates) of every record as a 1 x N cell array of character rows. */
+static mxArray *text_cells(const Listing *L, int dates)
+{
+    size_t total = 0;
+    for (size_t i = 0; i < L->count; ++i) total += strlen(record_text(L, i, dates));
+    mwSize dims[2] = {1, (mwSize)total};
+    mxArray *row = mxCreateCharArray(2, dims);
+    mxArray *lengths = mxCreateDoubleMatrix(1, L->count, mxREAL);
+    mxChar *c = (mxChar *)mxGetData(row);
+    double *len = mxGetPr(lengths);
+    for (size_t i = 0; i < L->count; ++i) {
+        const char *t = record_text(L, i, dates);
+        size_t n = strlen(t);
+        for (size_t k = 0; k < n; ++k) *c++ = (mxChar)(unsigned char)t[k];
+        len[i] = (double)n;
+    }
+    mxArray *args[3] = {row, mxCreateDoubleScalar(1), lengths};
+    mxArray *cells = call_builtin("mat2cell", 3, args);
+    for (int i = 0; i < 3; ++i) mxDestroyArray(args[i]);
+    return cells;
+}
+
+static mxArray *make_result(Listing *L)
+{
+    if (L->count == 0) return mxCreateStructMatrix(0, 1, 5, kFields);
+    mxArray *args[10];
+    for (int f = 0; f < 5; ++f) args[2 * f] = mxCreateString(kFields[f]);
+    args[1] = text_cells(L, 0);
+    args[3] = text_cells(L, 1);
+    mxFree(L->pool.text);
+    L->pool.text = NULL;
+    mxArray *bytes = mxCreateDoubleMatrix(1, L->count, mxREAL);
+    mxArray *isdir = mxCreateLogicalMatrix(1, L->count);
+    mxArray *datenum = mxCreateDoubleMatrix(1, L->count, mxREAL);
+    for (size_t i = 0; i < L->count; ++i) {
+        mxGetPr(bytes)[i] = L->records[i].bytes;
+        mxGetLogicals(isdir)[i] = L->records[i].isdir != 0;
+        mxGetPr(datenum)[i] = L->records[i].datenum;
+    }
+    mxFree(L->records);
+    L->records = NULL;
+    mxArray *numbers[3] = {bytes, isdir, datenum};
+    for (int f = 0; f < 3; ++f) {
+        args[5 + 2 * f] = call_builtin("num2cell", 1, &numbers[f]);
+        mxDestroyArray(numbers[f]);
+    }
+    mxArray *row = call_builtin("struct", 10, args);
+    for (int i = 0; i < 10; ++i) mxDestroyArray(args[i]);
+    mxArray *result = call_builtin("transpose", 1, &row);
+    mxDestroyArray(row);
+    return result;
+}
+
+#else
+
+static mxArray *make_result(Listing *L)
+{
+    mxArray *result = mxCreateStructMatrix(L->count, 1, 5, kFields);
     for (size_t i = 0; i < L->count; ++i) {
         const Record *r = &L->records[i];
         mxSetFieldByNumber(result, i, 0, mxCreateString(L->pool.text + r->name));
@@ -852,6 +961,8 @@ static mxArray *make_result(const Listing *L)
     }
     return result;
 }
+
+#endif
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
@@ -879,6 +990,7 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         list_folder(&L, &root);
         scan_close(&root);
     }
+    if (L.interrupted) end_interrupted();
     plhs[0] = make_result(&L);
 
     mxFree(cwd.text);

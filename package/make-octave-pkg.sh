@@ -18,7 +18,7 @@
 #   DESCRIPTION COPYING INDEX
 #   inst/            help files, Contents.m, examples/
 #   src/Makefile     one rule per deliverable, run by pkg install
-#   src/include/     simstruc.h alone (mex.h is Octave's own)
+#   src/include/     simstruc.h and host_flavour.h alone (mex.h is Octave's own)
 #   src/<folder>/    the deliverable sources and the shared modules
 #
 # Octave takes the help of a MEX file from the .m file of the same name in
@@ -52,7 +52,7 @@ cp "$here"/help/*.m "$pkg/inst/"
 if [ -d "$root/examples" ] && [ -n "$(ls -A "$root/examples")" ]; then
   cp -R "$root/examples" "$pkg/inst/examples"
 fi
-cp "$root/host/include/simstruc.h" "$pkg/src/include/"
+cp "$root/host/include/simstruc.h" "$root/host/include/host_flavour.h" "$pkg/src/include/"
 cp "$root/cmake/exports.map" "$pkg/src/"
 
 # Sources named by the manifest, and every header of their folders (the
@@ -66,7 +66,7 @@ while IFS="|" read -r deliverable defs sources flags; do
     case " $folders " in *" $dir "*) ;; *) folders="$folders $dir" ;; esac
   done
 done < "$manifest"
-headers="include/simstruc.h"
+headers="include/simstruc.h include/host_flavour.h"
 for dir in $folders; do
   for h in "$root/$dir"/*.h; do
     [ -e "$h" ] || continue

@@ -14,9 +14,12 @@ if(NOT Matlab_FOUND)
 endif()
 
 # MATLAB's include folder has mex.h and no simstruc.h: the blocks get ours
-# from a folder that holds it alone, so they never see our mex.h.
+# (and host_flavour.h) from a folder that holds them alone, so they never
+# see our mex.h.
 set(matlab_include ${CMAKE_BINARY_DIR}/matlab-include)
-configure_file(${CMAKE_SOURCE_DIR}/host/include/simstruc.h ${matlab_include}/simstruc.h COPYONLY)
+foreach(h simstruc.h host_flavour.h)
+  configure_file(${CMAKE_SOURCE_DIR}/host/include/${h} ${matlab_include}/${h} COPYONLY)
+endforeach()
 
 # matlab_add_mex lists the help file among the target's sources; CMake would
 # take a .m file for a C source and compile it.

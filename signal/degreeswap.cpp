@@ -65,7 +65,7 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetNumPWork(S, 0);
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSupportsMultipleExecInstances(S, 1);
     ssSetOptions(S, 0);
 }

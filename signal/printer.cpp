@@ -34,7 +34,7 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetNumRWork(S, 0);
     ssSetNumIWork(S, 0);
     ssSetNumPWork(S, 0);
-    if (ssHasDWorkService(S)) {
+    if (block_has_dwork_service(S)) {
         ssSetNumDWork(S, 1);
         ssSetDWorkWidth(S, 0, 1);
         ssSetDWorkDataType(S, 0, SS_UINT32);
@@ -43,7 +43,7 @@ void mdlInitializeSizes(SimStruct *S)
     }
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSupportsMultipleExecInstances(S, 1);
 }
 
@@ -61,7 +61,7 @@ static uint32_T *printerNumber(const SimStruct *S)
 
 void mdlInitializeConditions(SimStruct *S)
 {
-    if (ssGetModelFlags(S) & SS_MDL_FLAG_SECOND_RUN) return;
+    if (block_model_flags(S) & SS_MDL_FLAG_SECOND_RUN) return;
     printerCounter = printerCounter + 1u;
     uint32_T *number = printerNumber(S);
     if (number != NULL) *number = printerCounter;

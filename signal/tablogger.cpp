@@ -65,7 +65,7 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetNumRWork(S, 0);
     ssSetNumIWork(S, 0);
     ssSetNumPWork(S, 0);
-    if (ssHasDWorkService(S)) {
+    if (block_has_dwork_service(S)) {
         ssSetNumDWork(S, 1);
         ssSetDWorkWidth(S, 0, 1);
         ssSetDWorkDataType(S, 0, SS_INT16);
@@ -74,7 +74,7 @@ void mdlInitializeSizes(SimStruct *S)
     }
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSupportsMultipleExecInstances(S, 1);
 }
 

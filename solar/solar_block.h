@@ -28,7 +28,7 @@ static inline void solar_block_declare(SimStruct *S, int_T num_params)
     ssSetNumPWork(S, 0);
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSupportsMultipleExecInstances(S, 1);
     ssSetOptions(S, 2);
 }

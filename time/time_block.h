@@ -35,7 +35,7 @@ static inline void time_block_declare(SimStruct *S, int_T num_params, int_T inpu
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
     if (common_flags) {
-        ssSetCommonDeclarationFlags(S);
+        block_set_common_declaration_flags(S);
         ssSupportsMultipleExecInstances(S, 1);
     }
 }

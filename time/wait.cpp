@@ -20,7 +20,14 @@
  * or two, is no such jump: the updates hold or pass by its size.
  *
  * Between readings the update pauses for a couple of milliseconds instead of
- * spinning, far below the clock's one-second resolution.
+ * spinning, far below the clock's one-second resolution. It also stops
+ * waiting when the host has an interrupt pending (Ctrl-C in Octave), so that
+ * the engine driving the block can end the run; the reference then stays
+ * where it was.
+ *
+ * An infinite step can never be reached by the clock: it would hold the
+ * simulation for ever, so the block reports it instead, when its sample
+ * time is set and at every update.
  */
 #include <math.h>
 #ifdef _WIN32
@@ -29,12 +36,14 @@
 #include <time.h>
 #endif
 
+#include "host_flavour.h"
 #include "simstruc.h"
 #include "time/calendar.h"
 #include "time/time_block.h"
 
 static const double kYear = CALENDAR_COMMON_YEAR_SECONDS;
 static const double kHalfYear = CALENDAR_COMMON_YEAR_SECONDS / 2;
+static const char kInfiniteStep[] = "wait: the step (parameter 6) is infinite; the clock would never reach it";
 
 static void pause_between_readings(void)
 {
@@ -60,21 +69,30 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetNumPWork(S, 0);
     ssSetNumModes(S, 0);
     ssSetNumNonsampledZCs(S, 0);
-    if (ssHasDWorkService(S)) {
+    if (block_has_dwork_service(S)) {
         ssSetNumDWork(S, 1);
         ssSetDWorkWidth(S, 0, 1);
         ssSetDWorkDataType(S, 0, SS_DOUBLE);
         ssSetDWorkName(S, 0, "DWORK0");
         ssSetDWorkUsageType(S, 0, SS_DWORK_USED_AS_DSTATE);
     }
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSupportsMultipleExecInstances(S, 1);
+}
+
+/* 1 when the step (parameter 6) is one the clock can reach; else reported. */
+static int step_reachable(SimStruct *S)
+{
+    if (time_block_param(S, 5) != INFINITY) return 1;
+    ssSetErrorStatus(S, kInfiniteStep);
+    return 0;
 }
 
 void mdlInitializeSampleTimes(SimStruct *S)
 {
     ssSetSampleTime(S, 0, time_block_param(S, 5));
     ssSetOffsetTime(S, 0, 0.0);
+    step_reachable(S);
 }
 
 /*
@@ -114,7 +132,7 @@ void mdlUpdate(SimStruct *S, int_T tid)
 {
     (void)tid;
     real_T *stored = reference_record(S);
-    if (stored == NULL) return;
+    if (stored == NULL || !step_reachable(S)) return;
     double reference = *stored;
     double previous = NAN;
     for (;;) {
@@ -134,6 +152,7 @@ void mdlUpdate(SimStruct *S, int_T tid)
         *stored = reference;
         /* The step is read at every pass, so a change takes effect at once. */
         if (!(reference + time_block_param(S, 5) > now)) break;
+        if (host_interrupt_pending()) return;
         pause_between_readings();
     }
     *stored = reference + time_block_param(S, 5);

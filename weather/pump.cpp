@@ -63,7 +63,7 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetInputPortRequiredContiguous(S, 0, 0);
     if (!ssSetNumOutputPorts(S, 1)) return;
     ssSetOutputPortWidth(S, 0, 1);
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSetNumSampleTimes(S, 1);
     ssSetOptions(S, 2);
     ssSupportsMultipleExecInstances(S, 1);

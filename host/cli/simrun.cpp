@@ -1,7 +1,10 @@
 // simrun: runs a model file of blocks on the embedded host.
 #include <getopt.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +15,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "library_dirs.h"
+#ifdef _WIN32
+#include <windows.h>  // GetTickCount64
+#endif
 
+#include "library_dirs.h"
 #include "model_file.h"
 #include "number_text.h"
 #include "overrides.h"
@@ -49,19 +55,74 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 on success, 1 when the model or the run fails, 2 for a wrong command line,\n"
     "130 or 143 when SIGINT or SIGTERM stopped the run (after its step under way, with\n"
-    "every row computed written and the blocks terminated).\n";
+    "every row computed written and the blocks terminated; a second signal a second or more\n"
+    "after the first ends it at once, still writing every row computed).\n";
 
-// The signal that asked the run to stop (SIGINT, SIGTERM), or 0. The handler
-// only records it: the run finishes its step, writes its rows and ends.
-volatile std::sig_atomic_t stopSignal = 0;
+// Stopping. The first SIGINT or SIGTERM asks the run to stop: the handler
+// only records it, and the run finishes its step, writes its rows,
+// terminates the blocks and ends. Signals within a second of the first are
+// the same request delivered twice (a supervisor such as timeout signals
+// the process and then its whole group) and are let go. A signal a second
+// or more after the first means the run did not stop (a block holds the
+// step): the handler then writes every row computed, says where the run
+// stopped and ends the program at once.
+volatile std::sig_atomic_t stopSignal = 0;        // the first signal, or 0
+std::atomic<long long> firstSignalAt{0};          // its time, in milliseconds of a steady clock
+constexpr long long kSameRequestMs = 1000;
 
-extern "C" void onStopSignal(int sig) { stopSignal = sig; }
+// Milliseconds of a clock that only goes forward; safe in a signal handler.
+long long steadyMilliseconds()
+{
+#ifdef _WIN32
+    return static_cast<long long>(GetTickCount64());
+#else
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+}
+
+const char *signalName(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal"; }
+
+// Ends the program from the signal handler, with calls safe there.
+[[noreturn]] void endAtOnce()
+{
+    simrun::ComputedRows rows;
+    simrun::writeComputedRowsNow(rows);
+    char text[256];
+    std::size_t len = 0;
+    auto add = [&](const char *part) {
+        std::size_t n = std::min(std::strlen(part), sizeof text - len);
+        std::memcpy(text + len, part, n);
+        len += n;
+    };
+    add("simrun: stopped by ");
+    add(signalName(stopSignal));
+    add(" ");
+    len += simrun::stopSummary(rows.steps, rows.lastTime, rows.totalSteps, text + len, sizeof text - len);
+    add("\n");
+    if (::write(2, text, static_cast<unsigned>(len)) < 0) { /* nowhere left to say it */ }
+    std::_Exit(128 + stopSignal);
+}
+
+extern "C" void onStopSignal(int sig)
+{
+#ifdef _WIN32
+    std::signal(sig, onStopSignal);  // the C runtime put the default action back
+#endif
+    const long long now = steadyMilliseconds();
+    if (stopSignal == 0) {
+        firstSignalAt = now;
+        stopSignal = sig;
+        return;
+    }
+    if (now - firstSignalAt < kSameRequestMs) return;
+    endAtOnce();
+}
 
 void catchStopSignals()
 {
 #ifdef _WIN32
-    // The C runtime puts the default action back before it calls the
-    // handler, so here too a second signal ends the program at once.
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 #else
@@ -69,8 +130,9 @@ void catchStopSignals()
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
-    // A second signal of the same kind ends the program at once.
-    sa.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaddset(&sa.sa_mask, SIGINT);  // one handler at a time
+    sigaddset(&sa.sa_mask, SIGTERM);
+    sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 #endif
@@ -176,15 +238,8 @@ int main(int argc, char **argv)
             for (const std::string &f : report.files)
                 std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().string().c_str());
         if (report.stoppedBy != 0) {
-            const char *name = report.stoppedBy == SIGINT ? "SIGINT" : report.stoppedBy == SIGTERM ? "SIGTERM" : "a signal";
-            if (report.steps == 0) {
-                std::fprintf(stderr, "simrun: stopped by %s before the first step\n", name);
-            } else {
-                char num[40];
-                std::size_t len = simrun::numberText(report.lastTime, num, sizeof num);
-                std::fprintf(stderr, "simrun: stopped by %s at t = %.*s s, after step %lld of %lld; every row up to it is written\n",
-                             name, static_cast<int>(len), num, report.steps, report.totalSteps);
-            }
+            std::fprintf(stderr, "simrun: stopped by %s %s\n", signalName(report.stoppedBy),
+                         simrun::stopSummary(report).c_str());
             return 128 + report.stoppedBy;
         }
     } catch (const std::exception &e) {

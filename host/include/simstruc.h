@@ -4,8 +4,8 @@
  * meet, with the accessors blocks use to reach them.
  *
  * Blocks touch the record only through the ss* accessors below, named as
- * Level-2 S-functions conventionally name them. The layout is this project's
- * own. The header needs nothing from the host but the mxArray type, so it
+ * Level-2 S-functions conventionally name them, and the few block_* helpers
+ * of this toolbox at the end. The layout is this project's own. The header needs nothing from the host but the mxArray type, so it
  * compiles against our mex.h and against GNU Octave's.
  */
 #ifndef SIMBLOCKS_SIMSTRUC_H
@@ -252,11 +252,6 @@ static inline void ssSetErrorStatus(SimStruct *S, const char *msg)
     }
 }
 
-static inline uint32_T ssGetModelFlags(const SimStruct *S)
-{
-    return S->root->mdlInfo != NULL ? S->root->mdlInfo->flags : 0u;
-}
-
 static inline time_T ssGetT(const SimStruct *S) { return *S->root->mdlInfo->t; }
 
 /* ---- Sizes block ------------------------------------------------------- */
@@ -339,8 +334,6 @@ static inline int_T ssGetNumNonsampledZCs(const SimStruct *S) { return ssGetSize
 
 /* ---- DWork records ---------------------------------------------------------- */
 
-/* True when the engine offers the DWork-count service on this instance. */
-static inline int_T ssHasDWorkService(const SimStruct *S) { return S->setNumDWorkFcn != NULL; }
 /* Sets the number of DWork records through the service; 0 when there is none. */
 static inline int_T ssSetNumDWork(SimStruct *S, int_T n)
 {
@@ -359,12 +352,6 @@ static inline void ssSetDWorkComplexSignal(SimStruct *S, int_T i, int_T c) { S->
 static inline void *ssGetDWork(const SimStruct *S, int_T i) { return S->dwork[i].array; }
 
 /* ---- Declaration flags and engine requests -------------------------------- */
-
-/* The common declaration flags: clear the three bits of 0x700000, set 0x80000 and 0x800000. */
-static inline void ssSetCommonDeclarationFlags(SimStruct *S)
-{
-    ssSetFlags(S, (ssGetFlags(S) & ~SS_FLAG_COMMON_CLEAR) | SS_FLAG_COMMON_SET);
-}
 
 /* Sets the two-bit field 0x800/0x1000 of the flags word to 1. */
 static inline void ssSetModelReferenceSampleTimeDefaultInheritance(SimStruct *S)
@@ -388,6 +375,26 @@ static inline void ssSupportsMultipleExecInstances(SimStruct *S, boolean_T value
 {
     boolean_T v = value;
     ssCallGenericFcn(S, SS_REQUEST_MULTIPLE_EXEC_INSTANCES, 0, &v);
+}
+
+/* ---- Helpers of this toolbox ----------------------------------------------
+ * Not part of the S-function API: named block_* so that a reader of a block
+ * tells them from the platform's ss* accessors, which a block must keep.
+ */
+
+/* The common declaration flags: clear the three bits of 0x700000, set 0x80000 and 0x800000. */
+static inline void block_set_common_declaration_flags(SimStruct *S)
+{
+    ssSetFlags(S, (ssGetFlags(S) & ~SS_FLAG_COMMON_CLEAR) | SS_FLAG_COMMON_SET);
+}
+
+/* True when the engine offers the DWork-count service on this instance. */
+static inline int_T block_has_dwork_service(const SimStruct *S) { return S->setNumDWorkFcn != NULL; }
+
+/* The model-wide flag word (0 on an instance without a model record). */
+static inline uint32_T block_model_flags(const SimStruct *S)
+{
+    return S->root->mdlInfo != NULL ? S->root->mdlInfo->flags : 0u;
 }
 
 #ifdef __cplusplus

@@ -6,6 +6,7 @@
 // of y (one array per output port).
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "engine.h"
 #include "gateway.h"
+#include "host_flavour.h"
 #include "mex.h"
 
 namespace {
@@ -55,16 +57,21 @@ void run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     std::string name;
     if (!gateway::charRow(prhs[0], name) || !gateway::validName(name))
         throw Failure{kArgs, "the block name must be a deliverable's name (letters, digits and '_')"};
+    // A cell array of parameters; one parameter given alone (a number, a
+    // row of numbers, text) is a list of one, and [] a list of none.
     const mxArray *params = prhs[1];
-    bool noParams = mxIsDouble(params) && mxGetNumberOfElements(params) == 0;
-    if (!mxIsCell(params) && !noParams) throw Failure{kArgs, "the dialog parameters must be a cell array ({} for none)"};
     std::vector<const mxArray *> paramList;
-    if (mxIsCell(params))
+    if (mxIsCell(params)) {
         for (std::size_t i = 0; i < mxGetNumberOfElements(params); ++i) {
             const mxArray *p = mxGetCell(params, i);
             if (p == nullptr) throw Failure{kArgs, "parameter " + std::to_string(i + 1) + " is not set"};
             paramList.push_back(p);
         }
+    } else if (mxIsNumeric(params) || mxIsLogical(params) || mxIsChar(params)) {
+        if (!(mxIsDouble(params) && mxGetNumberOfElements(params) == 0)) paramList.push_back(params);
+    } else {
+        throw Failure{kArgs, "the dialog parameters must be a cell array, or one parameter alone ({} or [] for none)"};
+    }
 
     const mxArray *tArg = prhs[2];
     if (!realMatrix(tArg) || (mxGetM(tArg) != 1 && mxGetN(tArg) != 1 && mxGetNumberOfElements(tArg) != 0))
@@ -123,7 +130,11 @@ void run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     if (nlhs > std::max(outs, 1))
         throw Failure{kArgs, "block '" + name + "' has " + std::to_string(outs) + " output port" + (outs == 1 ? "" : "s")};
     for (int p = 0; p < ins; ++p) {
-        int have = static_cast<int>(mxGetN(inputs[static_cast<std::size_t>(p)]));
+        const std::size_t columns = mxGetN(inputs[static_cast<std::size_t>(p)]);
+        if (columns > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+            throw Failure{kWidth, "input " + std::to_string(p + 1) + " has " + std::to_string(columns) +
+                                      " columns, more than a port can take"};
+        int have = static_cast<int>(columns);
         int want = block.inputWidth(p);
         if (want == DYNAMICALLY_SIZED) block.setInputWidth(p, have);
         else if (want != have)
@@ -190,6 +201,11 @@ void run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
             for (std::size_t e = 0; e < w; ++e) d[i + e * n] = y[e];
         }
         if (update && !(err = block.tryRequest(engine::kUpdate)).empty()) fail(t[i], true, err);
+        if (host_interrupt_pending()) {  // Ctrl-C: the terminator ends the block
+            host_interrupt_take();
+            throw Failure{"simblocks:simblock:interrupted", "interrupted at t = " + seconds(t[i]) + " s, after row " +
+                                                             std::to_string(i + 1) + " of " + std::to_string(n)};
+        }
     }
     terminator.block = nullptr;
     if (!(err = block.tryRequest(engine::kTerminate)).empty()) fail(model.time(), false, err);

@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -25,6 +26,7 @@
 
 #include "engine.h"
 #include "gateway.h"
+#include "host_flavour.h"
 #include "mex.h"
 #include "model_file.h"
 #include "overrides.h"
@@ -49,7 +51,10 @@ constexpr int kMaxDepth = 32;  // nesting of cells and structs in a model struct
 // A model struct as the model file's JSON document. A field holding [] (an
 // empty double array) counts as not given, since every element of a struct
 // array has every field; the sources, blocks and sinks are lists even when
-// there is one.
+// there is one. Where the document has a list of parameters, signals or
+// names, one item given alone is a list of one, as MATLAB users write it:
+// 'parameters', 1 or [1 2] (one parameter, a number or a row), 'inputs',
+// 'clock', 'signals', 'sky'; an empty array there is an empty list.
 class StructReader {
 public:
     std::vector<simrun::WorkspaceMatrix> matrices;
@@ -76,6 +81,23 @@ private:
     const char *id_ = kModel;
     std::string root_ = "model";
 
+    // The fields whose value is a list of items (parameters, signals, names).
+    static bool itemList(const char *key)
+    {
+        for (const char *k : {"parameters", "inputs", "signals", "columns", "fields"})
+            if (std::strcmp(key, k) == 0) return true;
+        return false;
+    }
+
+    // A list of items: a cell or struct array as it is, an empty array as
+    // an empty list, anything else as the one item of a list.
+    json items(const mxArray *v, const std::string &where, int depth)
+    {
+        if (mxIsCell(v) || mxIsStruct(v)) return value(v, where, depth, true);
+        if (mxIsEmpty(v) && !mxIsChar(v)) return json::array();
+        return json::array({value(v, where, depth, false)});
+    }
+
     static bool absent(const mxArray *a)
     {
         return a == nullptr || (mxIsDouble(a) && mxGetNumberOfElements(a) == 0 && mxGetM(a) == 0 && mxGetN(a) == 0);
@@ -100,6 +122,8 @@ private:
             if (matrixSource && (std::strcmp(key, "time") == 0 || std::strcmp(key, "values") == 0) &&
                 mxIsDouble(v) && !mxIsComplex(v) && !mxIsSparse(v) && mxGetNumberOfDimensions(v) == 2)
                 obj[key] = aside(v, std::strcmp(key, "time") == 0);
+            else if (!top && itemList(key))
+                obj[key] = items(v, w, depth + 1);
             else
                 obj[key] = value(v, w, depth + 1, list);
         }
@@ -113,9 +137,9 @@ private:
         m.data = mxGetPr(v);
         m.rows = mxGetM(v);
         m.cols = mxGetN(v);
-        if (vector && (m.rows == 1 || m.cols == 1)) {  // a time vector, either way round
+        if (vector && (m.rows == 1 || m.cols == 1) && mxGetNumberOfElements(v) > 0) {  // a time vector, either way round
             m.rows = mxGetNumberOfElements(v);
-            m.cols = m.rows == 0 ? 0 : 1;
+            m.cols = 1;
         }
         matrices.push_back(m);
         return json{{"workspace", matrices.size() - 1}};
@@ -374,8 +398,15 @@ mxArray *run(int nrhs, const mxArray *prhs[])
     ro.workspaceStorage = [&results](const std::string &name, std::size_t rows, std::size_t width) {
         return results.room(name, rows, width);
     };
+    // Ctrl-C ends the run after the step under way, as a signal ends the
+    // command-line runner's: every row computed written, blocks terminated.
+    ro.stopPoll = [] { return host_interrupt_pending() ? SIGINT : 0; };
     InFolder in(opt.outputDir);
-    simrun::runModel(model, ro);
+    simrun::RunReport report = simrun::runModel(model, ro);
+    if (report.stoppedBy != 0) {
+        host_interrupt_take();
+        throw Failure{"simblocks:simrun:interrupted", "interrupted " + simrun::stopSummary(report)};
+    }
     return results.take();
 }
 

@@ -183,8 +183,14 @@ CsvSignal::CsvSignal(const std::string &who, std::vector<std::string> names, std
         if (r > 0 && !(time_[r] > time_[r - 1]))
             throw ModelError(who + ": row " + std::to_string(r + 1) + ": the time does not increase");
     }
-    for (const std::vector<double> &column : values_)
-        if (column.size() != time_.size()) throw ModelError(who + ": the columns differ in length");
+    for (std::size_t c = 0; c < values_.size(); ++c) {
+        if (values_[c].size() != time_.size()) throw ModelError(who + ": the columns differ in length");
+        // Interpolating an infinite value would give NaN rows, as in a file.
+        for (std::size_t r = 0; r < time_.size(); ++r)
+            if (std::isinf(values_[c][r]))
+                throw ModelError(who + ": row " + std::to_string(r + 1) + ", column '" + printable(names_[c]) + "': " +
+                                 (values_[c][r] > 0 ? "Inf" : "-Inf") + " is infinite");
+    }
 }
 
 void CsvSignal::fill(double t, double *out)

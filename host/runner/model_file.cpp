@@ -384,6 +384,10 @@ private:
             if (v.size() != 1 || k == v.end() || !k->is_number_unsigned() || k->get<std::size_t>() >= matrices_.size())
                 bad(where, what + " must be a list of rows of numbers");
             const WorkspaceMatrix &m = matrices_[k->get<std::size_t>()];
+            // Refused by its shape alone: an empty array may claim any
+            // number of columns (zeros(0, 2^40)) at no cost to its maker.
+            if (m.rows == 0 || m.cols == 0)
+                bad(where, what + " is empty (" + std::to_string(m.rows) + " x " + std::to_string(m.cols) + ")");
             for (std::size_t c = 0; c < m.cols; ++c) cols.emplace_back(m.data + c * m.rows, m.data + (c + 1) * m.rows);
             return cols;
         }

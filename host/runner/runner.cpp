@@ -1,6 +1,8 @@
 #include "runner.h"
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -74,6 +76,7 @@ class Run {
 public:
     Run(const ModelDef &m, const RunOptions &o) : m_(m), o_(o) {}
     RunReport go();
+    void writeReadyRows(ComputedRows &progress);
 
 private:
     void build();
@@ -105,17 +108,27 @@ private:
     // A CSV file is written with write(2) in whole rows only: rows wait in
     // 'pending' and go out together, so a run that is killed or a disk that
     // fills up leaves the file ending on a whole row.
+    //
+    // A signal handler may write the waiting rows itself while the run is
+    // stopped anywhere (writeComputedRowsNow): 'pending' never moves while
+    // rows wait in it (room for a row is made before the row, after a
+    // flush), 'ready' says how many of its bytes are whole rows, 'writing'
+    // that the run is inside its own write of them, and 'size' is what the
+    // file held before.
     struct CsvOut {
         Columns cols;
         std::string path;
         int fd = -1;
-        long long size = 0;   // bytes in the file, all of them whole rows
-        std::string pending;  // whole rows not yet written
+        std::atomic<long long> size{0};  // bytes in the file, all of them whole rows (-1: no regular file)
+        std::string pending;             // whole rows not yet written, and the row being made
+        std::atomic<std::size_t> ready{0};
+        std::atomic<bool> writing{false};
+        std::size_t rowRoom = 0;         // the most bytes one row can take
         std::chrono::steady_clock::time_point flushed;
         CsvOut() = default;
         CsvOut(CsvOut &&o) noexcept
-            : cols(std::move(o.cols)), path(std::move(o.path)), fd(o.fd), size(o.size),
-              pending(std::move(o.pending)), flushed(o.flushed)
+            : cols(std::move(o.cols)), path(std::move(o.path)), fd(o.fd), size(o.size.load()),
+              pending(std::move(o.pending)), ready(o.ready.load()), rowRoom(o.rowRoom), flushed(o.flushed)
         {
             o.fd = -1;
         }
@@ -140,6 +153,11 @@ private:
     };
     std::unique_ptr<WorkspaceOut> workspace_;
     std::vector<Columns> summary_;  // one value each
+    // How far the rows go, for writeComputedRowsNow: the steps whose rows
+    // are made, the time of the last one, the steps of the whole run.
+    std::atomic<long long> computedSteps_{0};
+    std::atomic<double> computedTime_{0.0};
+    long long totalSteps_ = 0;
     bool plotting_ = false;
     Columns plotCols_;
     PlotData plot_;
@@ -147,6 +165,10 @@ private:
     File trace_;
     std::unique_ptr<Progress> progress_;
 };
+
+// The run under way in this process, for writeComputedRowsNow (runs go one
+// after another).
+std::atomic<Run *> runUnderWay{nullptr};
 
 mxArray *makeParam(const ParamDef &p)
 {
@@ -482,8 +504,11 @@ void Run::setupOutputs()
             appendCsvField(out.pending, l);
         }
         out.pending += '\n';
+        // A number takes at most 24 characters ("-2.2250738585072014e-308"), and a comma or line end.
+        out.rowRoom = (cols.values.size() + 1) * 25;
         out.cols = std::move(cols);
         flushCsv(out);
+        out.pending.reserve(kRowBufferBytes + out.rowRoom);
         out.flushed = std::chrono::steady_clock::now();
         report_.files.push_back(s.file);
         csv_.push_back(std::move(out));
@@ -527,6 +552,10 @@ void Run::writeCsv(CsvOut &out, double t)
 {
     const Columns &c = out.cols;
     std::string &rows = out.pending;
+    if (rows.capacity() - rows.size() < out.rowRoom) {  // room first, so that waiting rows never move
+        flushCsv(out);
+        rows.reserve(std::max(kRowBufferBytes, out.rowRoom) + out.rowRoom);
+    }
     char num[40];
     rows.append(num, numberText(t, num, sizeof num));
     for (const double *v : c.values) {
@@ -534,6 +563,7 @@ void Run::writeCsv(CsvOut &out, double t)
         rows.append(num, numberText(*v, num, sizeof num));
     }
     rows += '\n';
+    out.ready.store(rows.size(), std::memory_order_release);
     // Rows reach the file as they come, but at most one write to the system
     // per flush interval: a system call per row would cost more than some
     // blocks' whole compute.
@@ -549,6 +579,7 @@ void Run::flushCsv(CsvOut &out)
 {
     std::size_t done = 0;
     int error = 0;
+    out.writing = true;
     while (done < out.pending.size()) {
         ssize_t n = ::write(out.fd, out.pending.data() + done, out.pending.size() - done);
         if (n < 0 && errno == EINTR) continue;
@@ -558,9 +589,13 @@ void Run::flushCsv(CsvOut &out)
         }
         done += static_cast<std::size_t>(n);
     }
+    // 'ready' goes first: a signal handler between the two sees no rows
+    // waiting rather than rows already written.
+    out.ready = 0;
     if (error == 0) {
         if (out.size >= 0) out.size += static_cast<long long>(done);
         out.pending.clear();
+        out.writing = false;
         return;
     }
     std::size_t whole = out.pending.rfind('\n', done == 0 ? std::string::npos : done - 1);
@@ -570,6 +605,7 @@ void Run::flushCsv(CsvOut &out)
         if (::ftruncate(out.fd, static_cast<off_t>(out.size)) != 0) { /* the write error is the one to report */ }
     }
     out.pending.clear();
+    out.writing = false;
     throw ModelError("cannot write to '" + out.path + "': " + std::strerror(error));
 }
 
@@ -629,6 +665,8 @@ void Run::step(long long k)
     sim_.outputs(k);
     for (CsvOut &c : csv_)
         if (c.cols.when.due(k)) writeCsv(c, t);
+    computedSteps_.store(k + 1, std::memory_order_release);
+    computedTime_.store(t, std::memory_order_release);
     for (TableOut &c : tables_)
         if (c.cols.when.due(k)) writeTable(t, c.cols, c.header);
     if (workspace_ && workspace_->when.due(k) && workspace_->row < report_.workspaceRows) {
@@ -667,6 +705,11 @@ RunReport Run::go()
             std::fprintf(f, "%d %s %.*s\n", flag, block.c_str(), static_cast<int>(len), num);
         });
     }
+    totalSteps_ = sim_.numSteps();
+    struct UnderWay {
+        explicit UnderWay(Run *run) { runUnderWay = run; }
+        ~UnderWay() { runUnderWay = nullptr; }
+    } underWay(this);
     progress_ = std::make_unique<Progress>(o_.progress, sim_.numSteps(), o_.print);
     // What the blocks print goes to the same place as the tables, past the bar.
     // The sink that was there before (a caller's capture) comes back at the end.
@@ -683,6 +726,7 @@ RunReport Run::go()
                 report_.stoppedBy = *o_.stop;
                 break;
             }
+            if (o_.stopPoll && (report_.stoppedBy = o_.stopPoll()) != 0) break;
             step(k);
             report_.steps = k + 1;
         }
@@ -708,7 +752,74 @@ RunReport Run::go()
     return std::move(report_);
 }
 
+// Only calls that are safe in a signal handler: atomics, fstat, write.
+void Run::writeReadyRows(ComputedRows &progress)
+{
+    progress.steps = computedSteps_.load(std::memory_order_acquire);
+    progress.lastTime = computedTime_.load(std::memory_order_acquire);
+    progress.totalSteps = totalSteps_;
+    for (CsvOut &out : csv_) {
+        const std::size_t ready = out.ready.load(std::memory_order_acquire);
+        if (ready == 0) continue;
+        std::size_t from = 0;
+        if (out.writing) {
+            // Stopped inside its own write of these rows: what reached the
+            // file already is not written twice. A pipe cannot tell.
+            struct stat st;
+            const long long before = out.size;
+            if (before < 0 || fstat(out.fd, &st) != 0) continue;
+            const long long there = static_cast<long long>(st.st_size) - before;
+            if (there >= static_cast<long long>(ready)) continue;
+            from = there > 0 ? static_cast<std::size_t>(there) : 0;
+        }
+        const char *rows = out.pending.data();
+        while (from < ready) {
+            ssize_t n = ::write(out.fd, rows + from, ready - from);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            from += static_cast<std::size_t>(n);
+        }
+    }
+}
+
 }  // namespace
+
+bool writeComputedRowsNow(ComputedRows &progress)
+{
+    Run *run = runUnderWay.load();
+    if (run == nullptr) return false;
+    run->writeReadyRows(progress);
+    return true;
+}
+
+std::size_t stopSummary(long long steps, double lastTime, long long totalSteps, char *buf, std::size_t size)
+{
+    std::size_t len = 0;
+    auto add = [&](const char *text, std::size_t n) {
+        n = std::min(n, size - len);
+        std::memcpy(buf + len, text, n);
+        len += n;
+    };
+    auto addText = [&](const char *text) { add(text, std::strlen(text)); };
+    auto addCount = [&](long long v) {
+        char num[24];
+        std::to_chars_result r = std::to_chars(num, num + sizeof num, v);
+        add(num, static_cast<std::size_t>(r.ptr - num));
+    };
+    if (steps == 0) {
+        addText("before the first step");
+        return len;
+    }
+    char num[40];
+    addText("at t = ");
+    add(num, numberText(lastTime, num, sizeof num));
+    addText(" s, after step ");
+    addCount(steps);
+    addText(" of ");
+    addCount(totalSteps);
+    addText("; every row up to it is written");
+    return len;
+}
 
 std::string fieldName(const std::string &label)
 {
@@ -721,6 +832,12 @@ std::string fieldName(const std::string &label)
     while (!name.empty() && name.back() == '_') name.pop_back();
     if (name.empty() || !((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) name = "x" + name;
     return name;
+}
+
+std::string stopSummary(const RunReport &report)
+{
+    char text[160];
+    return std::string(text, stopSummary(report.steps, report.lastTime, report.totalSteps, text, sizeof text));
 }
 
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs, const std::string &extension)

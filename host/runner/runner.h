@@ -52,6 +52,9 @@ struct RunOptions {
     // When set, the run looks at it after every step: a non-zero value (the
     // number of a signal that asks the run to stop) ends the run cleanly.
     const volatile std::sig_atomic_t *stop = nullptr;
+    // When set, the run also asks it after every step (a script host's
+    // pending Ctrl-C): a non-zero answer ends the run as 'stop' does.
+    std::function<int()> stopPoll;
     // When set, tables and what the blocks print go here instead of 'out'
     // (a script host's command window).
     std::function<void(const char *text, std::size_t len)> print;
@@ -98,6 +101,28 @@ struct RunReport {
 // than letters, digits and '_' becomes one '_', a trailing one is dropped,
 // and a name that does not start with a letter gets an 'x' in front.
 std::string fieldName(const std::string &label);
+
+// Where a stopped run stopped: "at t = 3600 s, after step 61 of 1441; every
+// row up to it is written", or "before the first step". The second form
+// writes it into buf (at most 'size' characters, no terminating zero) and
+// returns its length; it is safe in a signal handler.
+std::string stopSummary(const RunReport &report);
+std::size_t stopSummary(long long steps, double lastTime, long long totalSteps, char *buf, std::size_t size);
+
+// How far a run got: the steps whose rows are made (of totalSteps) and the
+// time of the last of them.
+struct ComputedRows {
+    long long steps = 0, totalSteps = 0;
+    double lastTime = 0.0;
+};
+
+// For a program that must end at once from a signal handler while a run is
+// under way in another part of it (a second stop signal while a block holds
+// the step): writes every CSV row the run has made but not yet written (at
+// most the last flush interval's), with calls that are safe in a signal
+// handler, and says how far the run got. The program must not let the run
+// go on afterwards. False when no run is under way.
+bool writeComputedRowsNow(ComputedRows &progress);
 
 // The library file of a block type in the first folder that has one, or "".
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs,

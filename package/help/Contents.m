@@ -51,10 +51,14 @@
 %                 structure array.
 %
 % Blocks
-%   The blocks are Level-2 S-functions. In a model, use an S-Function block
-%   whose S-function name is the block's name and whose S-function
-%   parameters are the block's dialog parameters, in the order its help
-%   gives them. Called at the command line,
+%   The blocks are Level-2 S-functions, built against the toolbox's own
+%   block record and frame. They run on its engine: in a model with simrun,
+%   alone with simblock (Octave and MATLAB), and with the command-line
+%   runner on the embedded host; they are tested in Octave and on that
+%   host. Their use as S-Function blocks inside a Simulink model is not
+%   tested. Dialog parameters come in the order each block's help gives
+%   them. The four functions are plain MEX functions for Octave and MATLAB,
+%   tested in Octave and on the embedded host. Called at the command line,
 %       sizes = name([], [], [], 0, p1, p2, ...)
 %   a block declares itself with the parameters p1, p2, ... and returns its
 %   38-by-1 sizes vector:

@@ -3,8 +3,11 @@
 %   black body that sends the same long-wave radiation as the sky. Models
 %   use it for the long-wave exchange of roofs, facades and collectors.
 %
-%   S-Function block: S-function name atmoglow, S-function parameter
-%   the switch below, such as  0.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameter: the switch below,
+%   such as 0. It is a Level-2 S-function; its use as an S-Function block in
+%   a Simulink model (S-function name atmoglow) is not tested.
 %
 %   Parameter 1              daily correction switch: above 0 adds a
 %                            day/night term to the clear-sky emissivity;

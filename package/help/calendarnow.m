@@ -3,8 +3,11 @@
 %   call and outputs one field of the date and time, chosen by its
 %   parameter.
 %
-%   S-Function block: S-function name calendarnow, S-function parameter
-%   the field selector below, such as  1.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameter: the field selector
+%   below, such as 1. It is a Level-2 S-function; its use as an S-Function
+%   block in a Simulink model (S-function name calendarnow) is not tested.
 %
 %   Parameter 1              field selector, truncated toward zero:
 %                            1 year (four digits), 2 month (1 to 12),

@@ -4,7 +4,11 @@
 %   00:00:00 of the current year, counting 29 February in leap years (the
 %   years divisible by 4).
 %
-%   S-Function block: S-function name clocknow, no S-function parameters.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). No dialog parameters. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name clocknow) is not tested.
 %
 %   Input ports              none
 %   Output port 1, width 1   local time, seconds of year (whole seconds)

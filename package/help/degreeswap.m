@@ -2,8 +2,12 @@
 %   The degreeswap block converts a temperature signal from one unit to
 %   another.
 %
-%   S-Function block: S-function name degreeswap, S-function parameters
-%   the initial and the final unit code below, such as  1, 3.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameters: the initial and the
+%   final unit code below, such as 1, 3. It is a Level-2 S-function; its use
+%   as an S-Function block in a Simulink model (S-function name degreeswap)
+%   is not tested.
 %
 %   Parameter 1              unit code of the input
 %   Parameter 2              unit code of the output

@@ -26,7 +26,8 @@
 %   Result: an N-by-1 structure array (0-by-1 when nothing matches or the
 %   folder cannot be read; folderscan raises no error for these, only
 %   "Out of memory." with simblocks:folderscan:outOfMemory when a listing
-%   outgrows the memory) with the fields
+%   outgrows the memory, and simblocks:folderscan:interrupted on Ctrl-C,
+%   below) with the fields
 %     name      entry name; in a recursive listing, entries below the start
 %               folder carry their path relative to it (sub/notes.txt)
 %     date      last write, local time, as '07-Dec-2026 09:05:03'
@@ -39,6 +40,16 @@
 %   subfolder's own record, and each subfolder's "." and ".." entries are
 %   listed like any other entry, named after the folder they lead to. A
 %   folder reached through a symbolic link is listed but not entered.
+%
+%   Ctrl-C: in Octave, Ctrl-C stops a long listing within a second, with
+%   the error simblocks:folderscan:interrupted ("interrupted; no listing is
+%   returned"); every folder it had open is closed and the session goes on.
+%   In MATLAB it cannot: MATLAB's documented MEX API gives a MEX file no way
+%   to see a pending Ctrl-C, and the toolbox relies on no undocumented one,
+%   so the listing runs to its end first.
+%
+%   folderscan is a plain MEX function for Octave and MATLAB, tested in
+%   Octave and on the toolbox's embedded host.
 %
 %   Example
 %     f = folderscan('*.m');                 % current folder, .m files

@@ -2,8 +2,12 @@
 %   The heliohour block outputs the apparent solar time, in seconds, for the
 %   time that arrives on its input, at a site given by two longitudes.
 %
-%   S-Function block: S-function name heliohour, S-function parameters
-%   the two longitudes below, such as  -15, -10.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameters: the two longitudes
+%   below, such as -15, -10. It is a Level-2 S-function; its use as an
+%   S-Function block in a Simulink model (S-function name heliohour) is not
+%   tested.
 %
 %   Parameter 1              longitude of the time zone's meridian, degrees
 %   Parameter 2              longitude of the site, degrees

@@ -33,6 +33,9 @@
 %     ERROR in heliokit: only one input can be a vector
 %         simblocks:heliokit:tooManyVectors
 %
+%   heliokit is a plain MEX function for Octave and MATLAB, tested in Octave
+%   and on the toolbox's embedded host.
+%
 %   Example
 %     heliokit(0, 0, 10, 15, 1)              % 1414.91335 W/m2
 %     heliokit(0, 0, 10, 15, 2)              % -23.0576 degrees

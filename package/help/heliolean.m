@@ -2,7 +2,11 @@
 %   The heliolean block outputs the declination of the sun, in degrees, for
 %   the time that arrives on its input.
 %
-%   S-Function block: S-function name heliolean, no S-function parameters.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). No dialog parameters. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name heliolean) is not tested.
 %
 %   Input port 1, width 1    time t, seconds of year
 %   Output port 1, width 1   solar declination, degrees

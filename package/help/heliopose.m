@@ -38,6 +38,9 @@
 %     inputs exept time must be scalar  simblocks:heliopose:siteNotScalar
 %     inputs must be real double arrays simblocks:heliopose:notRealDouble
 %
+%   heliopose is a plain MEX function for Octave and MATLAB, tested in Octave
+%   and on the toolbox's embedded host.
+%
 %   Example
 %     t = 172*86400 + (0:23)*3600;        % 22 June, every hour
 %     [dec, alt, zen, az, ha] = heliopose(t, 50, -10, -15);

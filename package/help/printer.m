@@ -3,7 +3,11 @@
 %   a number of its own, as one line in the command window at every output
 %   call, and passes the input through to its output unchanged.
 %
-%   S-Function block: S-function name printer, no S-function parameters.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). No dialog parameters. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name printer) is not tested.
 %
 %   Input port 1             any width: the values to print
 %   Output port 1            the same width: the input, unchanged

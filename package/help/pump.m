@@ -4,7 +4,11 @@
 %   give the same value (typically the pressure rise of the pump and the
 %   pressure loss of the circuit).
 %
-%   S-Function block: S-function name pump, no S-function parameters.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). No dialog parameters. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name pump) is not tested.
 %
 %   Input port 1, width 7    [run a0 a1 a2 b0 b1 b2]: a negative run
 %                            signal switches the block off (output 0);

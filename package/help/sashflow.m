@@ -3,8 +3,11 @@
 %   (bottom-hung) window driven by the temperature difference across it
 %   (stack effect).
 %
-%   S-Function block: S-function name sashflow, S-function parameters
-%   A, H, W below, such as  10, 1.2, 0.8.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameters: A, H, W below, such
+%   as 10, 1.2, 0.8. It is a Level-2 S-function; its use as an S-Function
+%   block in a Simulink model (S-function name sashflow) is not tested.
 %
 %   Parameter 1              angle scale A: the opening angle, in degrees,
 %                            that an opening signal of 1 stands for

@@ -8,7 +8,8 @@
 %   Arguments
 %     name     the block's name, such as 'atmoglow'
 %     params   a cell array of its dialog parameters, in the order its help
-%              gives them ({} for none)
+%              gives them ({} or [] for none); one parameter may be given
+%              alone: simblock('atmoglow', 1, ...) is {1} (help simrun)
 %     t        N times in seconds, increasing, as a vector
 %     u        an N-by-width matrix for a block with one input port, or a
 %              cell array of such matrices, one per input port (left out or
@@ -37,6 +38,12 @@
 %                                reported an error, with its message, as
 %                                "block 'NAME' (NAME) at t = T s: ..."
 %     simblocks:simblock:memory  out of memory
+%     simblocks:simblock:interrupted  Ctrl-C in Octave: the call ends after
+%                                the row under way (a wait block stops
+%                                waiting), within a second; the block is
+%                                terminated; "interrupted at t = T s, after
+%                                row K of N". In MATLAB Ctrl-C cannot stop
+%                                the call (help simrun).
 %
 %   Example
 %     t = (0:3600:86400)';

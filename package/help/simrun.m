@@ -13,12 +13,18 @@
 %     m.sources = struct('name', 'clock', 'type', 'clock');
 %     m.blocks(1).name = 'decl'; m.blocks(1).type = 'heliolean';
 %     m.blocks(1).inputs = {'clock'};
-%   Parameters are numbers, row vectors or char rows; where the file has a
-%   list of mixed items (parameters, inputs, signals) use a cell array; a
-%   list of objects (sources, blocks, sinks) is a struct array or a cell
-%   array of structs. A field holding [] counts as not given (every element
-%   of a struct array has every field). Messages name parts the way the
-%   file reader does, counting from 0: blocks[1] is m.blocks(2).
+%   Parameters are numbers, row vectors or char rows; a list of objects
+%   (sources, blocks, sinks) is a struct array or a cell array of structs.
+%   A field holding [] counts as not given (every element of a struct array
+%   has every field). Messages name parts the way the file reader does,
+%   counting from 0: blocks[1] is m.blocks(2).
+%
+%   Lists of items (parameters, inputs, signals, columns, fields) are cell
+%   arrays, and one item given alone is a list of one: a number or a row of
+%   numbers is one parameter, a char row one signal or name, and an empty
+%   array an empty list. So 'parameters', 1 is {1}; 'parameters', [1 2] is
+%   {[1 2]}, one row parameter (two parameters are {1, 2}); 'inputs',
+%   'clock' is {'clock'}. The same holds for simblock's parameters.
 %
 %   Sources as in the model file (constant, clock, csv), and matrix: data
 %   from the workspace, with the rules of csv sources (interpolation
@@ -26,7 +32,8 @@
 %     struct('name', 'weather', 'type', 'matrix', 'time', t, 'values', X, ...
 %            'columns', {{'T', 'RH', 'N'}}, 'interpolation', 'linear')
 %   t holds increasing times in seconds (a vector), X one row per time and
-%   one column per named column.
+%   one column per named column; an infinite value in X is refused with its
+%   row and column, as in a CSV file, and so is an empty t or X.
 %
 %   Sinks as in the model file (csv, table), and workspace: the signals to
 %   return, with 'every' (seconds between rows) and a signal given as
@@ -68,15 +75,33 @@
 %     simblocks:simrun:sink     a sink: its signals, a file it cannot write,
 %                               the output folder
 %     simblocks:simrun:memory   out of memory
+%     simblocks:simrun:interrupted   Ctrl-C (see below)
 %   After an error, files are closed, blocks terminated and libraries
 %   released; the next run starts afresh.
+%
+%   Ctrl-C: in Octave, Ctrl-C ends a run after the step under way (a wait
+%   block stops waiting), within a second: every row computed is written,
+%   each file ending on a whole row, the blocks are terminated, and the run
+%   ends with the error simblocks:simrun:interrupted, "interrupted at t = T
+%   s, after step K of N; every row up to it is written". The session goes
+%   on. In MATLAB it cannot: MATLAB's documented MEX API gives a MEX file no
+%   way to see a pending Ctrl-C, and the toolbox relies on no undocumented
+%   one, so the run goes on to its end (or its error) before MATLAB acts on
+%   the key. Stop long runs there with a shorter 'Stop', or run the model
+%   with the command-line runner, which stops on SIGINT.
+%
+%   The blocks are built against the toolbox's own block record and frame
+%   and run on its engine: here, in simblock, and in the command-line runner
+%   on the embedded host. They are tested there, in Octave and on the
+%   embedded host; their use as S-Function blocks inside a Simulink model
+%   is not tested.
 %
 %   Example
 %     out = simrun('examples/roof.json');
 %     plot(out.time / 3600, out.sky)
 %     m = struct('stop', 3600, 'step', 60, 'sources', ...
 %                struct('name', 'clock', 'type', 'clock'));
-%     m.blocks = struct('name', 'g0', 'type', 'topflux', 'inputs', {{'clock'}});
+%     m.blocks = struct('name', 'g0', 'type', 'topflux', 'inputs', 'clock');
 %     out = simrun(m);   % out.time, out.clock, out.g0
 %
 %   See also SIMBLOCK.

@@ -49,6 +49,9 @@
 %     error: argument K is not a non-empty real double
 %     error: month out of range (at most 815)
 %
+%   slopegain is a plain MEX function for Octave and MATLAB, tested in Octave
+%   and on the toolbox's embedded host.
+%
 %   Example
 %     G = slopegain(6, 50, -10, -15, 0.5, 1, 0.2);  % June, 50 N, 10 E
 %     G(1, 1)                  % horizontal: 1

@@ -3,7 +3,11 @@
 %   date and time of day, on a calendar of 365 days (February always has 28
 %   days; there is no year).
 %
-%   S-Function block: S-function name stampout, no S-function parameters.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). No dialog parameters. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name stampout) is not tested.
 %
 %   Input port 1, width 1    time t, seconds of year
 %   Output port 1, width 5   [month day hour minute second]; the second

@@ -3,8 +3,12 @@
 %   rows of numbers to a plain text file: a row is appended whenever the
 %   last input element, the trigger, is above 0.9.
 %
-%   S-Function block: S-function name tablogger, S-function parameters
-%   the new-file switch and the file name below, such as  1, 'log.txt'.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameters: the new-file switch
+%   and the file name below, such as 1, 'log.txt'. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name tablogger) is not tested.
 %
 %   Parameter 1              new-file switch: not 0 empties the file when
 %                            the simulation initialises and writes a

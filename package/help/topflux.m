@@ -3,7 +3,11 @@
 %   on a plane normal to the sun's rays, in W/m2, for the time that arrives
 %   on its input.
 %
-%   S-Function block: S-function name topflux, no S-function parameters.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). No dialog parameters. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name topflux) is not tested.
 %
 %   Input port 1, width 1    time t, seconds of year
 %   Output port 1, width 1   extraterrestrial irradiance, W/m2

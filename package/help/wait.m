@@ -4,8 +4,12 @@
 %   reference moment, so that a model runs no faster than real time, from
 %   its start or from a set moment of the year.
 %
-%   S-Function block: S-function name wait, S-function parameters
-%   the six below, such as  0, 0, 0, 0, 0, 1.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameters: the six below, such
+%   as 0, 0, 0, 0, 0, 1. It is a Level-2 S-function; its use as an
+%   S-Function block in a Simulink model (S-function name wait) is not
+%   tested.
 %
 %   Parameters 1 to 5        start moment: month, day, hour, minute, second
 %                            (each truncated toward zero); used when the
@@ -31,10 +35,14 @@
 %   then. Pacing carries on across midnight of 31 December; a start moment
 %   more than half a year ahead of the clock counts as last year's. A
 %   daylight-saving change holds the hits, or lets them pass, by its size.
-%   The block reads the clock every 2 ms while it waits.
+%   The block reads the clock every 2 ms while it waits. In Octave it
+%   stops waiting when Ctrl-C is pressed, so that simrun or simblock can end
+%   the call (help simrun).
 %
-%   Error: "The local time could not be obtained from the system clock"
-%   stops the simulation when the system gives no local time.
+%   Errors: "The local time could not be obtained from the system clock"
+%   stops the simulation when the system gives no local time; "wait: the
+%   step (parameter 6) is infinite; the clock would never reach it" when
+%   the sample time is set, instead of holding the simulation for ever.
 %
 %   Error identifiers of the sizes call (help Contents gives the texts)
 %     simblocks:wait:tooFewInputs    fewer than 4 arguments

@@ -4,8 +4,12 @@
 %   wall-clock time (the computer's local clock, not simulation time), then
 %   0 again. A running pulse cannot be retriggered.
 %
-%   S-Function block: S-function name wallpulse, S-function parameters
-%   the pulse length and the trigger mode below, such as  5, 1.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). Dialog parameters: the pulse length and
+%   the trigger mode below, such as 5, 1. It is a Level-2 S-function; its
+%   use as an S-Function block in a Simulink model (S-function name
+%   wallpulse) is not tested.
 %
 %   Parameter 1              pulse length, seconds of wall-clock time,
 %                            truncated toward zero (2.9 acts as 2)

@@ -3,7 +3,11 @@
 %   elapsed since 1 January 00:00:00 of that year in years, months, days,
 %   hours, minutes and seconds at once.
 %
-%   S-Function block: S-function name yearelapsed, no S-function parameters.
+%   Runs on the toolbox's engine: in a model with simrun or alone with
+%   simblock, in Octave or MATLAB, and with the command-line runner (tested
+%   in Octave and with that runner). No dialog parameters. It is a Level-2
+%   S-function; its use as an S-Function block in a Simulink model
+%   (S-function name yearelapsed) is not tested.
 %
 %   Input port 1, width 6    [year month day hour minute second]
 %   Output port 1, width 6   [years months days hours minutes seconds]

@@ -17,7 +17,7 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetOutputPortWidth(S, 0, 1);
     ssSetNumSampleTimes(S, 1);
     ssSetNumIWork(S, 1);
-    ssSetCommonDeclarationFlags(S);
+    block_set_common_declaration_flags(S);
     ssSupportsMultipleExecInstances(S, 1);
     ssSetOptions(S, 0);
 }

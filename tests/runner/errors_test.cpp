@@ -270,24 +270,6 @@ void awaitSize(const std::string &path, std::uintmax_t bytes)
     ADD_FAILURE() << path << " did not grow";
 }
 
-// Every line of a CSV file is whole: it ends in a line end and has the
-// header's number of fields; the first column counts 0, 1, 2, ...
-// Returns the number of rows.
-std::size_t checkWholeRows(const std::string &text, std::size_t fields)
-{
-    EXPECT_TRUE(text.empty() || text.back() == '\n') << "the file ends inside a row: ..." << text.substr(text.size() - std::min<std::size_t>(text.size(), 40));
-    std::vector<std::string> all = lines(text);
-    if (all.empty()) return 0;
-    EXPECT_EQ(splitCommas(all[0]).size(), fields);
-    for (std::size_t i = 1; i < all.size(); ++i) {
-        std::vector<std::string> f = splitCommas(all[i]);
-        EXPECT_EQ(f.size(), fields) << "row " << i << ": " << all[i];
-        EXPECT_EQ(f.empty() ? std::string() : f[0], std::to_string(i - 1)) << "row " << i;
-        if (::testing::Test::HasFailure()) break;
-    }
-    return all.size() - 1;
-}
-
 TEST(Errors, StopSignalsKeepEveryComputedRow)
 {
     for (int sig : {SIGINT, SIGTERM}) {
@@ -308,13 +290,44 @@ TEST(Errors, StopSignalsKeepEveryComputedRow)
         long long last = std::stoll(err.substr(at + said.size()));
         EXPECT_NE(err.find(", after step " + std::to_string(last + 1) + " of 1000000001; every row up to it is written"),
                   std::string::npos) << err;
-        // Every step 0 .. last has its row, the last one whole.
-        EXPECT_EQ(checkWholeRows(readFile(dir / "rows.csv"), 3), static_cast<std::size_t>(last + 1));
-        // tablogger wrote rows for t = 1 .. last, the clock's value in each ("%f ").
-        std::vector<std::string> logged = lines(readFile(dir / "log.txt"));
-        ASSERT_EQ(logged.size(), static_cast<std::size_t>(last));
-        EXPECT_EQ(logged.back(), std::to_string(last) + ".000000 ");
+        checkStoppedLongRun(dir.path(), last + 1);
     }
+}
+
+// A block that holds the step (wait, for an hour of the wall clock from the
+// start): the first signal cannot stop the run. Another within a second of
+// it is the same request (a supervisor such as timeout signals the process
+// and then its group) and must not end it either; one a second or more
+// after the first ends it at once, with the row of the step under way
+// written and the stop message. (The signals of timeout itself:
+// stop_timeout.sh.)
+TEST(Errors, SecondSignalAfterASecondEndsAtOnce)
+{
+    TempDir dir;
+    pid_t pid = startSimrun(dir.path(), R"({"start": 0, "stop": 1e6, "step": 1,
+      "sources": [{"name": "clock", "type": "clock"}],
+      "blocks": [{"name": "d", "type": "heliolean", "inputs": ["clock"]},
+                 {"name": "w", "type": "wait", "parameters": [0, 0, 0, 0, 0, 3600]}],
+      "sinks": [{"type": "csv", "file": "rows.csv", "signals": ["clock", "d"]}]})");
+    ASSERT_GT(pid, 0);
+    awaitSize(dir / "rows.csv", std::string("time,clock,d\n").size());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the first step under way
+    int status = 0;
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "ended by the first signals";
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // 1.1 s after the first
+    const auto sent = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 0.5);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(readFile(dir / "simrun.err"),
+              "simrun: stopped by SIGINT at t = 0 s, after step 1 of 1000001; every row up to it is written\n");
+    EXPECT_EQ(checkWholeRows(readFile(dir / "rows.csv"), 3), 1u);
 }
 
 TEST(Errors, KilledRunLeavesWholeRows)

@@ -2,6 +2,7 @@
 // sources (quoting, interpolation, holding, checks), the step counters of
 // sample rates.
 #include <cmath>
+#include <limits>
 
 #include "runner_support.h"
 #include "csv_source.h"
@@ -179,6 +180,39 @@ TEST(ModelDocuments, MatrixSourcesAndWorkspaceSinks)
             EXPECT_EQ(std::string(e.what()), "source 'w': row 2: the time does not increase");
         }
     }
+    // A caller's array: empty of any shape refused by its shape alone (an
+    // empty array may claim 2^40 columns), infinite values with their place.
+    auto fromWorkspace = [](std::vector<simrun::WorkspaceMatrix> arrays) {
+        nlohmann::json doc = simrun::readModelDocument(
+            R"({"stop": 10, "step": 10, "sources": [{"name": "w", "type": "matrix", "time": {"workspace": 0},
+                "values": {"workspace": 1}, "columns": ["a", "b"]}]})", "s");
+        return simrun::parseModelDocument(doc, "s", arrays);
+    };
+    const std::size_t huge = std::size_t{1} << 40;
+    for (auto shape : {std::make_pair(std::size_t{0}, huge), std::make_pair(huge, std::size_t{0})}) {
+        try {
+            fromWorkspace({{tw, 2, 1}, {nullptr, shape.first, shape.second}});
+            ADD_FAILURE() << "an empty array accepted";
+        } catch (const ModelError &e) {
+            EXPECT_EQ(std::string(e.what()), "s: sources[0]: 'values' is empty (" + std::to_string(shape.first) + " x " +
+                                                 std::to_string(shape.second) + ")");
+        }
+    }
+    try {
+        fromWorkspace({{nullptr, 0, huge}, {vw, 2, 2}});
+        ADD_FAILURE() << "empty times accepted";
+    } catch (const ModelError &e) {
+        EXPECT_EQ(std::string(e.what()), "s: sources[0]: 'time' is empty (0 x 1099511627776)");
+    }
+    const double inf = std::numeric_limits<double>::infinity();
+    const double withInf[] = {1, 3, 10, -inf};
+    try {
+        simrun::runModel(fromWorkspace({{tw, 2, 1}, {withInf, 2, 2}}), o);
+        ADD_FAILURE() << "an infinite value accepted";
+    } catch (const ModelError &e) {
+        EXPECT_EQ(std::string(e.what()), "source 'w': row 2, column 'b': -Inf is infinite");
+    }
+
     EXPECT_EQ(simrun::fieldName("weather[T]"), "weather_T");
     EXPECT_EQ(simrun::fieldName("date:2[1..3]"), "date_2_1_3");
     EXPECT_EQ(simrun::fieldName("_x"), "x_x");

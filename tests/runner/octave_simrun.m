@@ -15,6 +15,7 @@ function octave_simrun()
   check_examples(src, cli, work);
   check_struct_model(src);
   check_set(src, cli, work);
+  check_one_item_lists();
   check_simblock(src, cli, work);
   check_errors(cli, work);
   check_bad_arguments(work);
@@ -215,6 +216,37 @@ function check_set(src, cli, work)
   end
 end
 
+% One item given alone where a list is expected is a list of one: a number
+% or a row as one parameter, text as one signal; [] is an empty list.
+function check_one_item_lists()
+  m = struct('stop', 7200, 'step', 3600);
+  m.sources = struct('name', {'c', 'w'}, 'type', {'clock', 'constant'}, 'value', {[], [20 50 0.5]});
+  m.blocks = struct('name', 'sky', 'type', 'atmoglow', 'parameters', {{1}}, 'inputs', {{'w'}});
+  m.blocks(2) = struct('name', 'd', 'type', 'heliolean', 'parameters', [], 'inputs', {{'c'}});
+  m.sinks = struct('type', 'workspace', 'signals', {{'sky'}});
+  ref = simrun(m);
+  alone = m;
+  alone.blocks(1).parameters = 1;
+  alone.blocks(1).inputs = 'w';
+  alone.blocks(2).parameters = zeros(1, 0);
+  alone.sinks.signals = 'sky';
+  if (! isequal(simrun(alone), ref) || any(isnan(ref.sky)))
+    fail('one item alone: not the result of the lists of one');
+  end
+  % A row is one parameter: heliohour, which takes two, is given one.
+  two = setfield(m, 'blocks', struct('name', 'h', 'type', 'heliohour', 'parameters', [-15 -8.55], 'inputs', 'c'));
+  [id, msg] = failure(@() simrun(two));
+  if (! strcmp(id, 'simblocks:simrun:block') || isempty(strfind(msg, 'expects 2 dialog parameters, given 1')))
+    fail('a row as the parameters: %s "%s"', id, msg);
+  end
+  t = (0:3600:7200)';
+  u = [20 50 0.5; 10 80 1; -5 30 0];
+  if (! isequal(simblock('atmoglow', 1, t, u), simblock('atmoglow', {1}, t, u)) ...
+      || ! isequal(simblock('heliolean', [], t, t), simblock('heliolean', {}, t, t)))
+    fail('simblock: a parameter alone is not a list of one');
+  end
+end
+
 function check_simblock(src, cli, work)
   % atmoglow over the runner's own CSV of the roof day.
   [~, data] = read_csv(fullfile(work, 'cli', 'roof.csv'));
@@ -317,6 +349,10 @@ function check_bad_arguments(work)
                 setfield(m, 'sources', struct('name', 'c', 'type', 'matrix', 'time', [0; 1], 'values', [1 2 3])), ...
                 setfield(m, 'sources', struct('name', 'c', 'type', 'matrix', 'time', [0; 1], 'values', [1; 2], 'columns', {{'a', 'b'}})), ...
                 setfield(m, 'sources', struct('name', 'c', 'type', 'matrix', 'time', 'x', 'values', [1; 2])), ...
+                setfield(m, 'sources', struct('name', 'c', 'type', 'matrix', 'time', zeros(0, 2^40), 'values', [1; 2])), ...
+                setfield(m, 'sources', struct('name', 'c', 'type', 'matrix', 'time', [0; 1], 'values', zeros(0, 2^40))), ...
+                setfield(m, 'sources', struct('name', 'c', 'type', 'matrix', 'time', [0; 1], 'values', [1; -Inf])), ...
+                setfield(m, 'blocks', struct('name', 'w', 'type', 'wait', 'parameters', {{0, 0, 0, 0, 0, Inf}})), ...
                 setfield(m, 'blocks', struct('name', 'b', 'type', '../../bin/sh')), ...
                 setfield(m, 'blocks', struct('name', 'b', 'type', 'heliopose')), ...
                 setfield(m, 'blocks', struct('name', 'b', 'type', 'atmoglow', 'parameters', {{1}}, 'inputs', {{'c'}})), ...
@@ -338,11 +374,12 @@ function check_bad_arguments(work)
     end
   end
   bad_calls = {{'atmoglow'}, {5, {1}, 0, [1 2 3]}, {'no_such', {}, 0, 1}, {'../atmoglow', {1}, 0, [1 2 3]}, ...
-               {'atmoglow', 1, 0, [1 2 3]}, {'atmoglow', {}, 0, [1 2 3]}, {'atmoglow', {1}, [0; NaN], [1 2 3; 1 2 3]}, ...
+               {'atmoglow', @sin, 0, [1 2 3]}, {'atmoglow', {}, 0, [1 2 3]}, {'atmoglow', {1}, [0; NaN], [1 2 3; 1 2 3]}, ...
                {'atmoglow', {1}, [1; 0], [1 2 3; 1 2 3]}, {'atmoglow', {1}, [0; 1], [1 2 3]}, ...
                {'atmoglow', {1}, [0; 1], [1 2; 1 2]}, {'atmoglow', {1}, [0; 1], {[1 2 3; 1 2 3], [1; 2]}}, ...
                {'atmoglow', {1}, [0; 1], 'abc'}, {'atmoglow', {1}, [0 1; 2 3], [1 2 3]}, ...
-               {'atmoglow', {1}, 1i, [1 2 3]}, {'heliopose', {}, 0, 1}, {'simblock', {}, 0, 1}};
+               {'atmoglow', {1}, 1i, [1 2 3]}, {'heliopose', {}, 0, 1}, {'simblock', {}, 0, 1}, ...
+               {'printer', {}, zeros(0, 1), zeros(0, 2^40)}, {'wait', {0, 0, 0, 0, 0, Inf}, [0; 1]}};
   for k = 1:numel(bad_calls)
     [id, msg] = failure(@() simblock(bad_calls{k}{:}));
     if (isempty(regexp(id, '^simblocks:simblock:', 'once')))

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -179,6 +180,41 @@ inline Table readTable(const std::string &path)
         t.rows.push_back(row);
     }
     return t;
+}
+
+// Every line of a CSV file is whole: it ends in a line end and has the
+// header's number of fields; the first column counts 0, 1, 2, ...
+// Returns the number of rows.
+inline std::size_t checkWholeRows(const std::string &text, std::size_t fields)
+{
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << "the file ends inside a row: ..." << text.substr(text.size() - std::min<std::size_t>(text.size(), 40));
+    std::vector<std::string> all = lines(text);
+    if (all.empty()) return 0;
+    EXPECT_EQ(splitCommas(all[0]).size(), fields);
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        std::vector<std::string> f = splitCommas(all[i]);
+        EXPECT_EQ(f.size(), fields) << "row " << i << ": " << all[i];
+        EXPECT_EQ(f.empty() ? std::string() : f[0], std::to_string(i - 1)) << "row " << i;
+        if (::testing::Test::HasFailure()) break;
+    }
+    return all.size() - 1;
+}
+
+// The files of a long run stopped after 'steps' steps, a run whose CSV sink
+// rows.csv writes the clock and one more signal every step of one second
+// from 0, and whose tablogger writes the clock to log.txt whenever the
+// clock, its trigger, is high (from t = 1 on): every step has its whole row
+// in rows.csv, and the two files end at the same time.
+inline void checkStoppedLongRun(const std::string &dir, long long steps)
+{
+    EXPECT_EQ(checkWholeRows(readFile(dir + "/rows.csv"), 3), static_cast<std::size_t>(steps));
+    std::string log = readFile(dir + "/log.txt");
+    EXPECT_TRUE(log.empty() || log.back() == '\n') << "tablogger's file ends inside a row";
+    std::vector<std::string> logged = lines(log);
+    ASSERT_EQ(logged.size(), static_cast<std::size_t>(steps - 1));
+    if (steps > 1) {
+        EXPECT_EQ(logged.back(), std::to_string(steps - 1) + ".000000 ");
+    }
 }
 
 // Requests from a --trace file: flag, block, time.

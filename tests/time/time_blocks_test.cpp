@@ -275,6 +275,21 @@ TEST(TimeDeclarations, WaitKeepsItsReferenceInOneDWorkRecord)
     EXPECT_EQ(b.tryRequest(engine::kUpdate), "");
 }
 
+// An infinite step is one the clock never reaches: refused when the sample
+// time is set, and by the update, which would otherwise hold the run for ever.
+TEST(Wait, InfiniteStepIsRefused)
+{
+    Args params{num(0), num(0), num(0), num(0), num(0), num(INFINITY)};
+    engine::Model m;
+    engine::Block b(m, testutil::library("wait"), "wait", params.view());
+    b.initializeSizes();
+    b.allocate();
+    const std::string refused = "wait: the step (parameter 6) is infinite; the clock would never reach it";
+    EXPECT_EQ(b.tryRequest(engine::kSampleTimes), refused);
+    EXPECT_EQ(b.tryRequest(engine::kStart), "");
+    EXPECT_EQ(b.tryRequest(engine::kUpdate), refused);
+}
+
 // wait with a start moment from its parameters reads no clock at the start.
 TEST(Wait, ReferenceFromParameters)
 {

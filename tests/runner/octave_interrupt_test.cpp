@@ -1,0 +1,102 @@
+// Ctrl-C in Octave: a real octave-cli process runs long calls of simrun,
+// simblock and folderscan (octave_interrupted.m) and gets a real SIGINT
+// during each. Each call must end within a second with its error
+// simblocks:<name>:interrupted, the files the run wrote must end on whole
+// rows, and the session must go on.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "runner_support.h"
+
+using namespace runnertest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The lines a child process writes to a pipe, each awaited for a while.
+class LineReader {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+    ~LineReader() { close(fd_); }
+
+    // The next line, or "(nothing)" when none comes in time.
+    std::string next(std::chrono::milliseconds wait)
+    {
+        const Clock::time_point end = Clock::now() + wait;
+        for (;;) {
+            std::size_t nl = buffer_.find('\n');
+            if (nl != std::string::npos) {
+                std::string line = buffer_.substr(0, nl);
+                buffer_.erase(0, nl + 1);
+                return line;
+            }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            pollfd p{fd_, POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return "(nothing)";
+            char chunk[4096];
+            ssize_t n = read(fd_, chunk, sizeof chunk);
+            if (n <= 0) return "(nothing)";
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    int fd_;
+    std::string buffer_;
+};
+
+TEST(CtrlCInOctave, EndsEachLongCallAndTheSessionGoesOn)
+{
+    TempDir dir;
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const std::string code = "addpath('" SIMBLOCKS_OCTAVE_DIR "'); addpath('" OCTAVE_TEST_SCRIPTS "'); "
+                             "octave_interrupted('" + dir.path() + "');";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        execl(OCTAVE_CLI, OCTAVE_CLI, "--no-gui", "--norc", "--no-history", "--quiet", "--eval", code.c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    close(pipeFds[1]);
+    LineReader out(pipeFds[0]);
+
+    std::string simrunMessage;
+    for (std::string name : {"simrun", "simblock", "folderscan"}) {
+        std::string line = out.next(std::chrono::seconds(60));
+        ASSERT_EQ(line, "ready " + name);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));  // well into the call
+        const Clock::time_point sent = Clock::now();
+        ASSERT_EQ(kill(pid, SIGINT), 0);
+        line = out.next(std::chrono::seconds(20));
+        const double took = std::chrono::duration<double>(Clock::now() - sent).count();
+        const std::string caught = "caught " + name + " simblocks:" + name + ":interrupted ";
+        EXPECT_EQ(line.substr(0, caught.size()), caught) << line;
+        EXPECT_LT(took, 1.0) << name << " took " << took << " s to stop";
+        if (name == "simrun") simrunMessage = line.substr(caught.size());
+    }
+    EXPECT_EQ(out.next(std::chrono::seconds(60)), "later 3 2 file_0001.dat");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+
+    // "simrun: interrupted at t = T s, after step T + 1 of 30000001; every row
+    // up to it is written" (Octave puts the function's name in front)
+    const std::string at = "simrun: interrupted at t = ";
+    ASSERT_EQ(simrunMessage.substr(0, at.size()), at) << simrunMessage;
+    long long last = std::stoll(simrunMessage.substr(at.size()));
+    EXPECT_EQ(simrunMessage.substr(simrunMessage.find(" s, ")),
+              " s, after step " + std::to_string(last + 1) + " of 30000001; every row up to it is written");
+    checkStoppedLongRun(dir.path(), last + 1);
+}
+
+}  // namespace
