@@ -1,7 +1,8 @@
 % folderscan from Octave, compared field by field with Octave's own dir.
 function octave_folderscan()
   setenv('TZ', 'CET-1CEST,M3.5.0,M10.5.0/3');
-  top = tempname();
+  % No '-' in the name: a folder argument holding "-r" is the recursive switch.
+  top = tempname(tempdir(), 'folderscan_');
   mkdir(top);
   cleanup = onCleanup(@() remove_tree(top));
   base = fullfile(top, 'base');

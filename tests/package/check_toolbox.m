@@ -207,7 +207,8 @@ function check_slopegain()
 end
 
 function check_folderscan()
-  folder = tempname();
+  % No '-' in the name: a folder argument holding "-r" is the recursive switch.
+  folder = tempname(tempdir(), 'folderscan_');
   mkdir(folder);
   cleanup = onCleanup(@() remove_folder(folder));
   mkdir(fullfile(folder, 'sub'));
