@@ -1,5 +1,6 @@
-% One run of a sky-temperature model with cloud cover 'cover', writing
-% run<id>.csv in 'folder'; for octave_parcellfun.
+% One run of a sky-temperature model with cloud cover 'cover', its
+% day/night correction on for odd ids (an override), writing run<id>.csv in
+% 'folder'; for octave_parcellfun.
 function out = parcellfun_run(cover, id, folder)
   t = (0:3600:2 * 86400)';
   T = 15 + 5 * sin(2 * pi * t / 86400);
@@ -10,5 +11,5 @@ function out = parcellfun_run(cover, id, folder)
                     'inputs', {{{'weather[T]', 'weather[RH]', 'weather[N]'}}});
   m.sinks = struct('type', {'workspace', 'csv'}, 'signals', {{'sky'}, {'sky', 'weather[N]'}}, ...
                    'file', {[], sprintf('run%d.csv', id)});
-  out = simrun(m, 'OutputDir', folder);
+  out = simrun(m, 'OutputDir', folder, 'Set', {'blocks.sky.parameters[1]', mod(id, 2)});
 end
