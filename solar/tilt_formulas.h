@@ -1,0 +1,95 @@
+/*
+ * Transposition: the solar irradiance on a tilted plane from the sun's
+ * position and the irradiance a weather file gives (direct normal, diffuse
+ * horizontal, global horizontal), by one of five sky models.
+ *
+ * Conventions (those of the whole toolbox):
+ *   - angles in degrees;
+ *   - tilt of the plane from the horizontal: 0 faces up, 90 is vertical,
+ *     180 faces down;
+ *   - azimuths of the plane's normal and of the sun from south, negative
+ *     toward east, positive toward west (heliopose's Azimut);
+ *   - sun zenith angle from the vertical, 0 to 180;
+ *   - irradiances in W/m2; dni_extra the irradiance outside the atmosphere
+ *     on a plane normal to the sun's rays (topflux, extraterrestrial_irradiance);
+ *   - albedo: the reflectance of the ground in front of the plane, 0 to 1.
+ *
+ * The irradiance on the plane is the sum of three parts, in this order:
+ *   beam    the direct beam, max(dni cos_aoi, 0), where cos_aoi is the
+ *           cosine of the angle of incidence held to [-1, 1];
+ *   sky     the diffuse light of the sky, by the model;
+ *   ground  the light the ground reflects, ghi albedo (1 - cos tilt) / 2.
+ * The sky models, with SVF = (1 + cos tilt) / 2 (the share of the sky the
+ * plane sees) and A = max(cos_aoi, 0):
+ *   isotropic   dhi SVF: the sky equally bright everywhere.
+ *   haydavies   Hay and Davies (1980): a circumsolar share AI = dni / dni_extra
+ *               of dhi comes from the sun's direction (factor
+ *               Rb = A / max(cos zen, 0.01745)), the rest isotropically; each
+ *               part held at 0 or above.
+ *   reindl      Reindl et al. (1990): Hay and Davies with a brighter horizon,
+ *               (1 + sqrt(HB / ghi) sin^3(tilt / 2)) on the isotropic part,
+ *               HB = max(dni cos zen, 0) the beam on the horizontal.
+ *   klucher     Klucher (1979): F = 1 - (dhi / ghi)^2 brightens the horizon,
+ *               (1 + F sin^3(tilt / 2)), and the circumsolar region,
+ *               (1 + F A^2 sin^3 zen).
+ *   perez       Perez et al. (1990), the all-sites composite coefficients:
+ *               eight bins of sky clearness eps, a circumsolar coefficient
+ *               F1 and a horizon coefficient F2 from the brightness delta
+ *               and the zenith angle; 0 with the sun below the horizon.
+ *
+ * A NaN in an input gives NaN in the values that need it, and nothing else
+ * is affected. Ratios whose denominator vanishes on a dark sky are taken as
+ * defined below (reindl: HB / ghi = 0 where ghi = 0; klucher: F = 0 where
+ * dhi = ghi = 0; perez: sky 0 where dhi = dni = 0).
+ */
+#ifndef SIMBLOCKS_TILT_FORMULAS_H
+#define SIMBLOCKS_TILT_FORMULAS_H
+
+#include <stddef.h>
+
+enum tilt_model { TILT_ISOTROPIC, TILT_HAYDAVIES, TILT_PEREZ, TILT_REINDL, TILT_KLUCHER };
+
+/* The models' names, as a user writes them, in the order of enum tilt_model. */
+#define TILT_MODEL_COUNT 5
+extern const char *const tilt_model_names[TILT_MODEL_COUNT];
+/* For messages: the names a model may have. */
+#define TILT_MODEL_CHOICES "isotropic, haydavies, perez, reindl or klucher"
+
+/* The model called name (length characters, any case), or -1 for no model. */
+int tilt_model_named(const char *name, size_t length);
+
+/*
+ * Cosine and sine of an angle in degrees, exact where the angle is a whole
+ * multiple of 90: a vertical plane has cos tilt = 0 and sees exactly half
+ * the sky. Computed as Octave's cosd and sind compute them.
+ */
+double cos_deg(double x);
+double sin_deg(double x);
+
+/* What depends on the plane alone, prepared once for many rows. */
+struct tilt_plane {
+    double azimuth;        /* of the plane's normal, degrees from south, + west */
+    double cos_tilt;
+    double sin_tilt;
+    double sky_view;       /* (1 + cos tilt) / 2 */
+    double ground_view;    /* (1 - cos tilt) / 2 */
+    double half_tilt_sin3; /* sin^3(tilt / 2), the horizon-brightening weight */
+};
+void tilt_plane_init(struct tilt_plane *plane, double tilt, double azimuth);
+
+/* The irradiance on the plane, W/m2; total = (beam + sky) + ground. */
+struct plane_irradiance {
+    double total;
+    double beam;
+    double sky;
+    double ground;
+};
+
+/*
+ * The irradiance on the plane for one sun position (degrees) and one row of
+ * weather (W/m2), by the model.
+ */
+void tilt_irradiance(enum tilt_model model, const struct tilt_plane *plane, double sun_zenith, double sun_azimuth,
+                     double dni, double dhi, double ghi, double dni_extra, double albedo, struct plane_irradiance *out);
+
+#endif
