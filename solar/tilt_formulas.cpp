@@ -1,13 +1,12 @@
 #include "solar/tilt_formulas.h"
 
 #include <ctype.h>
+#include <float.h>
 #include <math.h>
 #include <string.h>
 
 const char *const tilt_model_names[TILT_MODEL_COUNT] = {"isotropic", "haydavies", "perez", "reindl", "klucher"};
 
-/* pi, the double nearest to it. */
-static const double kPi = 3.141592653589793;
 /* pi / 180 at full double precision, as published implementations convert. */
 static const double kRadPerDeg = 0.017453292519943295;
 
@@ -52,21 +51,85 @@ int tilt_model_named(const char *name, size_t length)
     return -1;
 }
 
-double cos_deg(double x)
+/*
+ * Sines and cosines of angles in degrees, computed here rather than by the
+ * C library: the same numbers on every platform, exact at whole multiples
+ * of 90 degrees, and a few arithmetic operations per angle that the
+ * compiler turns into vector instructions (the loop over kLanes angles has
+ * a fixed length and no branches), which is what makes a year of rows
+ * cheap.
+ *
+ * An angle x is split as x = 90 q + d with q the nearest whole number of
+ * quarter turns: d is exact (x and 90 q lie within a factor 2 of each
+ * other), so a whole multiple of 90 gives d = 0. sin d and cos d come from
+ * their Taylor series to the terms d^17 and d^16 (d in radians, at most
+ * pi/4: the first term left out is below 1e-17), with the coefficients
+ * (-1)^k / n! correctly rounded, evaluated in pairs of terms (Estrin's
+ * scheme: short chains of dependent operations). The quadrant q then swaps
+ * and signs them.
+ */
+enum { kLanes = 8 };
+
+/* Beyond this many degrees q would not fit an int; whole turns go first. */
+static const double kQuarterTurnsLimit = 1e9;
+
+static void sincos_lanes(const double *__restrict x, double *__restrict s, double *__restrict c)
 {
-    const double turns = x / 180;
-    const double half = turns + 0.5;
-    /* An odd multiple of 90 degrees (a NaN or an infinity is none). */
-    if (half - floor(half) == 0) return 0;
-    return cos(turns * kPi);
+    for (int k = 0; k < kLanes; ++k) {
+        const double v = x[k];
+        const int q = (int)(v * (1.0 / 90) + (v < 0 ? -0.5 : 0.5));
+        const double d = (v - 90 * (double)q) * kRadPerDeg;
+        const double z = d * d, z2 = z * z, z4 = z2 * z2;
+        const double s01 = -0.16666666666666666 + 0.008333333333333333 * z;
+        const double s23 = -0.0001984126984126984 + 2.7557319223985893e-06 * z;
+        const double s45 = -2.505210838544172e-08 + 1.6059043836821613e-10 * z;
+        const double s67 = -7.647163731819816e-13 + 2.8114572543455206e-15 * z;
+        const double c01 = 0.041666666666666664 + -0.001388888888888889 * z;
+        const double c23 = 2.48015873015873e-05 + -2.755731922398589e-07 * z;
+        const double c45 = 2.08767569878681e-09 + -1.1470745597729725e-11 * z;
+        const double sd = d + d * z * ((s01 + s23 * z2) + (s45 + s67 * z2) * z4);
+        const double cd = 1 - 0.5 * z + z2 * ((c01 + c23 * z2) + (c45 + 4.779477332387385e-14 * z2) * z4);
+        const double a = (q & 1) ? cd : sd;
+        const double b = (q & 1) ? sd : cd;
+        /* + 0.0 turns a negative zero into 0: cos 90 is 0, not -0. */
+        s[k] = ((q & 2) ? -a : a) + 0.0;
+        c[k] = (((q + 1) & 2) ? -b : b) + 0.0;
+    }
 }
 
-double sin_deg(double x)
+/* Rows evaluated together: each stage runs over the whole batch. */
+enum { kBatch = 256 };
+
+/*
+ * Sines and cosines of the angles x[0 .. count - 1], count at most kBatch,
+ * into s and c, which have room for count rounded up to a multiple of
+ * kLanes. A NaN or infinite angle gives NaN.
+ */
+static void sincos_deg_many(const double *x, size_t count, double *s, double *c)
 {
-    const double turns = x / 180;
-    /* A whole multiple of 180 degrees. */
-    if (turns - floor(turns) == 0) return 0;
-    return sin(turns * kPi);
+    double v[kBatch];
+    size_t bad[kBatch], nbad = 0; /* angles without a sine */
+    const size_t padded = (count + kLanes - 1) / kLanes * kLanes;
+    for (size_t k = 0; k < count; ++k) {
+        v[k] = x[k];
+        if (fabs(v[k]) <= kQuarterTurnsLimit) continue;
+        v[k] = fmod(v[k], 360.0);
+        if (v[k] != v[k]) {
+            v[k] = 0;
+            bad[nbad++] = k;
+        }
+    }
+    for (size_t k = count; k < padded; ++k) v[k] = 0;
+    for (size_t k = 0; k < padded; k += kLanes) sincos_lanes(v + k, s + k, c + k);
+    for (size_t j = 0; j < nbad; ++j) s[bad[j]] = c[bad[j]] = NAN;
+}
+
+void sincos_deg(double x, double *s, double *c)
+{
+    double sv[kLanes], cv[kLanes];
+    sincos_deg_many(&x, 1, sv, cv);
+    *s = sv[0];
+    *c = cv[0];
 }
 
 /* max(x, 0) that keeps a NaN. */
@@ -77,22 +140,27 @@ static double at_least(double x, double low) { return x < low ? low : x; }
 
 void tilt_plane_init(struct tilt_plane *plane, double tilt, double azimuth)
 {
-    const double ct = cos_deg(tilt);
-    const double h = sin_deg(tilt / 2);
+    double st, ct, h, unused;
+    sincos_deg(tilt, &st, &ct);
+    sincos_deg(tilt / 2, &h, &unused);
     plane->azimuth = azimuth;
     plane->cos_tilt = ct;
-    plane->sin_tilt = sin_deg(tilt);
+    plane->sin_tilt = st;
     plane->sky_view = (1 + ct) / 2;
     plane->ground_view = (1 - ct) / 2;
     plane->half_tilt_sin3 = h * h * h;
 }
 
-/* The Perez clearness bin (0 to 7) of eps, or -1 below the first bin (or NaN). */
+/*
+ * The Perez clearness bin (0 to 7) of eps, or -1 below the first bin (or
+ * NaN). Counted without branches: eps varies from row to row, and jumps on
+ * it would be mispredicted.
+ */
 static int perez_bin(double eps)
 {
     if (!(eps >= 1)) return -1;
     int bin = 0;
-    while (bin < 7 && eps >= kPerezBinTop[bin]) ++bin;
+    for (int k = 0; k < 7; ++k) bin += eps >= kPerezBinTop[k];
     return bin;
 }
 
@@ -116,49 +184,107 @@ static double perez_sky(const struct tilt_plane *plane, double zen, double cz, d
     return at_least_zero(dhi * ((1 - f1) * plane->sky_view + f1 * a / b + f2 * plane->sin_tilt));
 }
 
-void tilt_irradiance(enum tilt_model model, const struct tilt_plane *plane, double sun_zenith, double sun_azimuth,
-                     double dni, double dhi, double ghi, double dni_extra, double albedo, struct plane_irradiance *out)
+/* The sky diffuse of one row; cz, sz: cos and sin of the zenith angle. */
+static inline double sky_of(enum tilt_model model, const struct tilt_plane *plane, double zen, double cz, double sz,
+                            double cos_aoi, double dni, double dhi, double ghi, double dni_extra)
 {
-    const double cz = cos_deg(sun_zenith);
-    const double sz = sin_deg(sun_zenith);
-    double cos_aoi = plane->cos_tilt * cz + plane->sin_tilt * sz * cos_deg(sun_azimuth - plane->azimuth);
-    cos_aoi = cos_aoi > 1 ? 1 : cos_aoi < -1 ? -1 : cos_aoi;
     const double a = at_least_zero(cos_aoi);
-
-    double sky;
     switch (model) {
     case TILT_ISOTROPIC:
-        sky = dhi * plane->sky_view;
-        break;
+        return dhi * plane->sky_view;
     case TILT_HAYDAVIES: {
         const double ai = dni / dni_extra;
         const double rb = a / at_least(cz, kHayDaviesMinCosZenith);
-        sky = at_least_zero(dhi * (1 - ai) * plane->sky_view) + at_least_zero(dhi * ai * rb);
-        break;
+        return at_least_zero(dhi * (1 - ai) * plane->sky_view) + at_least_zero(dhi * ai * rb);
     }
     case TILT_REINDL: {
         const double ai = dni / dni_extra;
         const double rb = a / at_least(cz, kHayDaviesMinCosZenith);
         const double hb = at_least_zero(dni * cz);
         const double f = ghi == 0 ? 0 : hb / ghi;
-        sky = dhi * ((1 - ai) * plane->sky_view * (1 + sqrt(f) * plane->half_tilt_sin3) + ai * rb);
-        break;
+        return dhi * ((1 - ai) * plane->sky_view * (1 + sqrt(f) * plane->half_tilt_sin3) + ai * rb);
     }
     case TILT_KLUCHER: {
         const double r = dhi / ghi;
         const double f = dhi == 0 && ghi == 0 ? 0 : 1 - r * r;
-        sky = dhi * plane->sky_view * (1 + f * plane->half_tilt_sin3) * (1 + f * (a * a) * (sz * sz * sz));
-        break;
+        return dhi * plane->sky_view * (1 + f * plane->half_tilt_sin3) * (1 + f * (a * a) * (sz * sz * sz));
     }
     case TILT_PEREZ:
-        sky = perez_sky(plane, sun_zenith, cz, a, dni, dhi, dni_extra);
-        break;
-    default:
-        sky = NAN;
-        break;
+        return perez_sky(plane, zen, cz, a, dni, dhi, dni_extra);
     }
-    out->beam = at_least_zero(dni * cos_aoi);
-    out->sky = sky;
-    out->ground = ghi * albedo * plane->ground_view;
-    out->total = out->beam + out->sky + out->ground;
+    return NAN;
+}
+
+static inline double value(struct tilt_column c, size_t i) { return c.at[i * c.step]; }
+
+/*
+ * A row without light: no irradiance of any kind, and every other number
+ * of the row finite (dni_extra not 0 either). Every model gives 0 for each
+ * part then, so such rows (the nights of a weather file, half a year) skip
+ * the formulas. The tests are combined without branches: they are cheaper
+ * than the jumps would be.
+ */
+static inline int dark(double zen, double saz, double dni, double dhi, double ghi, double dni_extra, double albedo)
+{
+    return (dni == 0) & (dhi == 0) & (ghi == 0) & (dni_extra != 0) & (fabs(zen) <= DBL_MAX) &
+           (fabs(saz) <= DBL_MAX) & (fabs(dni_extra) <= DBL_MAX) & (fabs(albedo) <= DBL_MAX);
+}
+
+void tilt_irradiance_rows(enum tilt_model model, const struct tilt_plane *plane, const struct tilt_rows *rows,
+                          size_t count, double *total, double *beam, double *sky, double *ground)
+{
+    /* Local copies: the outputs cannot overlap them, so they stay in registers. */
+    const struct tilt_plane p = *plane;
+    const struct tilt_column zen = rows->sun_zenith, saz = rows->sun_azimuth, dni = rows->dni, dhi = rows->dhi,
+                             ghi = rows->ghi, ext = rows->dni_extra, albedo = rows->albedo;
+    /* A plane with a NaN or an infinity in it gives NaN even on dark rows. */
+    const int finite_plane =
+        isfinite(p.cos_tilt) && isfinite(p.sin_tilt) && isfinite(p.azimuth) && isfinite(p.half_tilt_sin3);
+    /* Per batch: the rows with light, then for each of them the sine and
+       cosine of the zenith angle and the cosine of incidence, then the parts. */
+    size_t lit[kBatch];
+    double angle[kBatch], sz[kBatch], cz[kBatch], sa[kBatch], ca[kBatch], cos_aoi[kBatch];
+    for (size_t base = 0; base < count; base += kBatch) {
+        const size_t n = count - base < (size_t)kBatch ? count - base : (size_t)kBatch;
+        size_t m = 0;
+        for (size_t i = base; i < base + n; ++i) {
+            if (finite_plane && dark(value(zen, i), value(saz, i), value(dni, i), value(dhi, i), value(ghi, i),
+                                     value(ext, i), value(albedo, i))) {
+                total[i] = 0;
+                if (beam != NULL) beam[i] = 0;
+                if (sky != NULL) sky[i] = 0;
+                if (ground != NULL) ground[i] = 0;
+            } else {
+                lit[m++] = i;
+            }
+        }
+        for (size_t k = 0; k < m; ++k) angle[k] = value(zen, lit[k]);
+        sincos_deg_many(angle, m, sz, cz);
+        for (size_t k = 0; k < m; ++k) angle[k] = value(saz, lit[k]) - p.azimuth;
+        sincos_deg_many(angle, m, sa, ca);
+        for (size_t k = 0; k < m; ++k) {
+            const double v = p.cos_tilt * cz[k] + p.sin_tilt * sz[k] * ca[k];
+            cos_aoi[k] = v > 1 ? 1 : v < -1 ? -1 : v;
+        }
+        for (size_t k = 0; k < m; ++k) {
+            const size_t i = lit[k];
+            const double n_i = value(dni, i), g_i = value(ghi, i);
+            const double b = at_least_zero(n_i * cos_aoi[k]);
+            const double d = sky_of(model, &p, value(zen, i), cz[k], sz[k], cos_aoi[k], n_i, value(dhi, i), g_i,
+                                    value(ext, i));
+            const double g = g_i * value(albedo, i) * p.ground_view;
+            total[i] = b + d + g;
+            if (beam != NULL) beam[i] = b;
+            if (sky != NULL) sky[i] = d;
+            if (ground != NULL) ground[i] = g;
+        }
+    }
+}
+
+void tilt_irradiance(enum tilt_model model, const struct tilt_plane *plane, double sun_zenith, double sun_azimuth,
+                     double dni, double dhi, double ghi, double dni_extra, double albedo, struct plane_irradiance *out)
+{
+    const struct tilt_rows row = {{&sun_zenith, 0}, {&sun_azimuth, 0}, {&dni, 0}, {&dhi, 0},
+                                  {&ghi, 0},        {&dni_extra, 0},   {&albedo, 0}};
+    tilt_irradiance_rows(model, plane, &row, 1, &out->total, &out->beam, &out->sky, &out->ground);
 }

@@ -95,20 +95,25 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     }
     if (rows == 0) return;
 
-    /* A plane that is the same for every row is prepared once. */
+    const struct tilt_column col[kNumArgs] = {{data[0], step[0]}, {data[1], step[1]}, {data[2], step[2]},
+                                              {data[3], step[3]}, {data[4], step[4]}, {data[5], step[5]},
+                                              {data[6], step[6]}, {data[7], step[7]}, {data[8], step[8]}};
+    struct tilt_rows weather = {col[2], col[3], col[4], col[5], col[6], col[7], col[8]};
     struct tilt_plane plane;
-    const int onePlane = step[0] == 0 && step[1] == 0;
-    if (onePlane) tilt_plane_init(&plane, data[0][0], data[1][0]);
-    size_t at[kNumArgs] = {0};
+    if (step[0] == 0 && step[1] == 0) {
+        /* One plane for every row: prepared once, the rows in one go. */
+        tilt_plane_init(&plane, data[0][0], data[1][0]);
+        tilt_irradiance_rows(model, &plane, &weather, rows, out[0], out[1], out[2], out[3]);
+        return;
+    }
+    /* A plane per row. */
     for (size_t i = 0; i < rows; ++i) {
-        if (!onePlane) tilt_plane_init(&plane, data[0][at[0]], data[1][at[1]]);
-        struct plane_irradiance e;
-        tilt_irradiance(model, &plane, data[2][at[2]], data[3][at[3]], data[4][at[4]], data[5][at[5]],
-                        data[6][at[6]], data[7][at[7]], data[8][at[8]], &e);
-        out[0][i] = e.total;
-        if (out[1] != NULL) out[1][i] = e.beam;
-        if (out[2] != NULL) out[2][i] = e.sky;
-        if (out[3] != NULL) out[3][i] = e.ground;
-        for (int k = 0; k < kNumArgs; ++k) at[k] += step[k];
+        tilt_plane_init(&plane, data[0][i * step[0]], data[1][i * step[1]]);
+        struct tilt_rows row = weather;
+        struct tilt_column *c[7] = {&row.sun_zenith, &row.sun_azimuth, &row.dni,      &row.dhi,
+                                    &row.ghi,        &row.dni_extra,   &row.albedo};
+        for (int k = 0; k < 7; ++k) c[k]->at += i * c[k]->step;
+        tilt_irradiance_rows(model, &plane, &row, 1, out[0] + i, out[1] ? out[1] + i : NULL,
+                             out[2] ? out[2] + i : NULL, out[3] ? out[3] + i : NULL);
     }
 }

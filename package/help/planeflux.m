@@ -31,7 +31,7 @@
 %   equation of time from short series), which are simpler than a
 %   high-precision solar position algorithm; dni_extra is topflux's
 %   extraterrestrial irradiance at t. The outputs equal
-%     [~, ~, zen, az] = heliopose(t, latitude, longitude, longitude_timezone);
+%     [~, ~, zen, az, ~] = heliopose(t, latitude, longitude, longitude_timezone);
 %     tiltflux(model, tilt, azimuth, zen, az, dni, dhi, ghi, topflux(t), albedo)
 %   at the same times.
 %

@@ -75,7 +75,7 @@
 %   Example
 %     % A south facade at noon on 21 June at 47.4 N, 8.5 E (zone 15 E).
 %     t = 171*86400 + 12*3600;
-%     [~, ~, zen, az] = heliopose(t, 47.4, -8.5, -15);
+%     [~, ~, zen, az, ~] = heliopose(t, 47.4, -8.5, -15);
 %     poa = tiltflux('perez', 90, 0, zen, az, 700, 120, 760, 1322, 0.2)
 %     % The horizontal plane under the isotropic sky gets dni cosd(zen) + dhi.
 %     poa = tiltflux('isotropic', 0, 0, 30, 0, 800, 100, 792.8, 1367, 0.2)

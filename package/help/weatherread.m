@@ -60,7 +60,7 @@
 %   Example
 %     w = weatherread('examples/data/weather/USA_IL_Chicago-OHare.725300_TMY3.epw');
 %     s = w.site;                                  % latitude 41.98, longitude 87.92
-%     [~, ~, zen, az] = heliopose(w.interval_time, s.latitude, s.longitude, s.longitude_timezone);
+%     [~, ~, zen, az, ~] = heliopose(w.interval_time, s.latitude, s.longitude, s.longitude_timezone);
 %     poa = tiltflux('perez', 90, 0, zen, az, w.direct_normal_radiation, ...
 %                    w.diffuse_horizontal_radiation, w.global_horizontal_radiation, ...
 %                    heliokit(w.interval_time, 0, 0, 0, 1), 0.2);
