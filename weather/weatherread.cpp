@@ -144,7 +144,7 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
                           "Need 1 input argument: the name of a weather file (EPW)");
     if (nlhs > 1) mexErrMsgIdAndTxt("simblocks:weatherread:wrongOutputCount", "One output at most: the weather");
     const mxArray *file = prhs[0];
-    if (!mxIsChar(file) || mxGetNumberOfDimensions(file) != 2 || mxGetM(file) != 1)
+    if (!mxIsChar(file) || mxGetNumberOfDimensions(file) != 2 || (mxGetM(file) != 1 && mxGetNumberOfElements(file) != 0))
         mexErrMsgIdAndTxt("simblocks:weatherread:notText", "the file name must be a text (a row of characters)");
     char *path = mxArrayToString(file);
     /* A zero character would end the name early: another file would be read. */
