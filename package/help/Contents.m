@@ -21,6 +21,10 @@
 %                 chosen by a mode.
 %   slopegain   - Table of radiation ratios of tilted to horizontal planes,
 %                 37 slopes by 37 orientations, for a month at a site.
+%   tiltflux    - Irradiance on a tilted plane from the sun's position and
+%                 the global, direct and diffuse irradiance, by a sky model.
+%   planeflux   - Block: irradiance on a tilted plane at a site for the time
+%                 and weather on its inputs.
 %
 % Weather and building components
 %   atmoglow    - Block: effective sky temperature from air temperature,
@@ -28,6 +32,8 @@
 %   sashflow    - Block: airflow through a tilted window driven by the
 %                 temperature difference across it.
 %   pump        - Block: operating flow where two quadratic curves meet.
+%   weatherread - A weather file (EPW) as a structure of columns, with its
+%                 site.
 %
 % Time and calendar
 %   stampin     - Block: calendar date and time of day to seconds of year.
@@ -86,4 +92,4 @@
 %
 % Examples
 %   The examples folder next to this file holds example models, data and
-%   scripts.
+%   scripts (annual_irradiation: the sun on a building over a year).
