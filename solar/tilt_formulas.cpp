@@ -102,38 +102,37 @@ enum { kBatch = 256 };
 
 /*
  * Sines and cosines of the angles x[0 .. count - 1], count at most kBatch,
- * into s and c, which have room for count rounded up to a multiple of
- * kLanes. A NaN or infinite angle gives NaN.
+ * into s and c. x, s and c have room for count rounded up to a multiple of
+ * kLanes; x is scratch: its angles are changed (reduced, padded). A NaN or
+ * infinite angle gives NaN.
  */
-static void sincos_deg_many(const double *x, size_t count, double *s, double *c)
+static void sincos_deg_many(double *x, size_t count, double *s, double *c)
 {
-    double v[kBatch];
-    size_t bad[kBatch], nbad = 0; /* angles without a sine */
     const size_t padded = (count + kLanes - 1) / kLanes * kLanes;
+    size_t bad[kBatch], nbad = 0; /* angles without a sine: NaN or infinite */
     for (size_t k = 0; k < count; ++k) {
-        v[k] = x[k];
-        if (fabs(v[k]) <= kQuarterTurnsLimit) continue;
-        v[k] = fmod(v[k], 360.0);
-        if (v[k] != v[k]) {
-            v[k] = 0;
+        if (fabs(x[k]) <= kQuarterTurnsLimit) continue;
+        x[k] = fmod(x[k], 360.0);
+        if (x[k] != x[k]) {
+            x[k] = 0; /* the lanes must not convert a NaN to an int */
             bad[nbad++] = k;
         }
     }
-    for (size_t k = count; k < padded; ++k) v[k] = 0;
-    for (size_t k = 0; k < padded; k += kLanes) sincos_lanes(v + k, s + k, c + k);
+    for (size_t k = count; k < padded; ++k) x[k] = 0;
+    for (size_t k = 0; k < padded; k += kLanes) sincos_lanes(x + k, s + k, c + k);
     for (size_t j = 0; j < nbad; ++j) s[bad[j]] = c[bad[j]] = NAN;
 }
 
 void sincos_deg(double x, double *s, double *c)
 {
-    double sv[kLanes], cv[kLanes];
-    sincos_deg_many(&x, 1, sv, cv);
+    double xv[kLanes] = {x}, sv[kLanes], cv[kLanes];
+    sincos_deg_many(xv, 1, sv, cv);
     *s = sv[0];
     *c = cv[0];
 }
 
-/* max(x, 0) that keeps a NaN. */
-static double at_least_zero(double x) { return x < 0 ? 0 : x; }
+/* max(x, 0) that keeps a NaN; -0 (a zero times a negative) becomes 0. */
+static double at_least_zero(double x) { return x < 0 ? 0 : x + 0.0; }
 
 /* max(x, low) that keeps a NaN. */
 static double at_least(double x, double low) { return x < low ? low : x; }
