@@ -120,10 +120,8 @@ void mdlOutputs(SimStruct *S, int_T tid)
 
     struct sun_geometry sun;
     locate_sun(t, p[2], p[3], p[4], &sun);
-    struct tilt_plane plane;
-    tilt_plane_init(&plane, p[0], p[1]);
     struct plane_irradiance e;
-    tilt_irradiance((enum tilt_model)model, &plane, sun.zenith * SOLAR_RAD_TO_DEG, sun.azimuth * SOLAR_RAD_TO_DEG,
+    tilt_irradiance((enum tilt_model)model, p[0], p[1], sun.zenith * SOLAR_RAD_TO_DEG, sun.azimuth * SOLAR_RAD_TO_DEG,
                     *weather[1], *weather[2], *weather[0], extraterrestrial_irradiance(t), p[5], &e);
 
     real_T *total = ssGetOutputPortRealSignal(S, 0);

@@ -137,18 +137,13 @@ static double at_least_zero(double x) { return x < 0 ? 0 : x + 0.0; }
 /* max(x, low) that keeps a NaN. */
 static double at_least(double x, double low) { return x < low ? low : x; }
 
-void tilt_plane_init(struct tilt_plane *plane, double tilt, double azimuth)
-{
-    double st, ct, h, unused;
-    sincos_deg(tilt, &st, &ct);
-    sincos_deg(tilt / 2, &h, &unused);
-    plane->azimuth = azimuth;
-    plane->cos_tilt = ct;
-    plane->sin_tilt = st;
-    plane->sky_view = (1 + ct) / 2;
-    plane->ground_view = (1 - ct) / 2;
-    plane->half_tilt_sin3 = h * h * h;
-}
+/*
+ * What depends on the plane alone: its tilt's cosine and sine, and the
+ * horizon-brightening weight sin^3(tilt / 2).
+ */
+struct plane {
+    double cos_tilt, sin_tilt, half_tilt_sin3;
+};
 
 /*
  * The Perez clearness bin (0 to 7) of eps, or -1 below the first bin (or
@@ -164,7 +159,7 @@ static int perez_bin(double eps)
 }
 
 /* Perez's sky diffuse; cz = cos zen, a = max(cos_aoi, 0). */
-static double perez_sky(const struct tilt_plane *plane, double zen, double cz, double a, double dni, double dhi,
+static double perez_sky(const struct plane *p, double zen, double cz, double a, double dni, double dhi,
                         double dni_extra)
 {
     if (!(zen <= 90)) return zen > 90 ? 0 : zen;  /* sun below the horizon; a NaN stays */
@@ -180,36 +175,37 @@ static double perez_sky(const struct tilt_plane *plane, double zen, double cz, d
     const double f1 = at_least_zero(f[0] + f[1] * delta + f[2] * z);
     const double f2 = f[3] + f[4] * delta + f[5] * z;
     const double b = at_least(cz, kPerezMinCosZenith);
-    return at_least_zero(dhi * ((1 - f1) * plane->sky_view + f1 * a / b + f2 * plane->sin_tilt));
+    return at_least_zero(dhi * ((1 - f1) * ((1 + p->cos_tilt) / 2) + f1 * a / b + f2 * p->sin_tilt));
 }
 
 /* The sky diffuse of one row; cz, sz: cos and sin of the zenith angle. */
-static inline double sky_of(enum tilt_model model, const struct tilt_plane *plane, double zen, double cz, double sz,
+static inline double sky_of(enum tilt_model model, const struct plane *p, double zen, double cz, double sz,
                             double cos_aoi, double dni, double dhi, double ghi, double dni_extra)
 {
     const double a = at_least_zero(cos_aoi);
+    const double svf = (1 + p->cos_tilt) / 2; /* the share of the sky the plane sees */
     switch (model) {
     case TILT_ISOTROPIC:
-        return dhi * plane->sky_view;
+        return dhi * svf;
     case TILT_HAYDAVIES: {
         const double ai = dni / dni_extra;
         const double rb = a / at_least(cz, kHayDaviesMinCosZenith);
-        return at_least_zero(dhi * (1 - ai) * plane->sky_view) + at_least_zero(dhi * ai * rb);
+        return at_least_zero(dhi * (1 - ai) * svf) + at_least_zero(dhi * ai * rb);
     }
     case TILT_REINDL: {
         const double ai = dni / dni_extra;
         const double rb = a / at_least(cz, kHayDaviesMinCosZenith);
         const double hb = at_least_zero(dni * cz);
         const double f = ghi == 0 ? 0 : hb / ghi;
-        return dhi * ((1 - ai) * plane->sky_view * (1 + sqrt(f) * plane->half_tilt_sin3) + ai * rb);
+        return dhi * ((1 - ai) * svf * (1 + sqrt(f) * p->half_tilt_sin3) + ai * rb);
     }
     case TILT_KLUCHER: {
         const double r = dhi / ghi;
         const double f = dhi == 0 && ghi == 0 ? 0 : 1 - r * r;
-        return dhi * plane->sky_view * (1 + f * plane->half_tilt_sin3) * (1 + f * (a * a) * (sz * sz * sz));
+        return dhi * svf * (1 + f * p->half_tilt_sin3) * (1 + f * (a * a) * (sz * sz * sz));
     }
     case TILT_PEREZ:
-        return perez_sky(plane, zen, cz, a, dni, dhi, dni_extra);
+        return perez_sky(p, zen, cz, a, dni, dhi, dni_extra);
     }
     return NAN;
 }
@@ -223,32 +219,50 @@ static inline double value(struct tilt_column c, size_t i) { return c.at[i * c.s
  * the formulas. The tests are combined without branches: they are cheaper
  * than the jumps would be.
  */
-static inline int dark(double zen, double saz, double dni, double dhi, double ghi, double dni_extra, double albedo)
+static inline int dark(double tilt, double azimuth, double zen, double saz, double dni, double dhi, double ghi,
+                       double dni_extra, double albedo)
 {
-    return (dni == 0) & (dhi == 0) & (ghi == 0) & (dni_extra != 0) & (fabs(zen) <= DBL_MAX) &
-           (fabs(saz) <= DBL_MAX) & (fabs(dni_extra) <= DBL_MAX) & (fabs(albedo) <= DBL_MAX);
+    return (dni == 0) & (dhi == 0) & (ghi == 0) & (dni_extra != 0) & (fabs(tilt) <= DBL_MAX) &
+           (fabs(azimuth) <= DBL_MAX) & (fabs(zen) <= DBL_MAX) & (fabs(saz) <= DBL_MAX) &
+           (fabs(dni_extra) <= DBL_MAX) & (fabs(albedo) <= DBL_MAX);
 }
 
-void tilt_irradiance_rows(enum tilt_model model, const struct tilt_plane *plane, const struct tilt_rows *rows,
-                          size_t count, double *total, double *beam, double *sky, double *ground)
+void tilt_irradiance_rows(enum tilt_model model, const struct tilt_rows *rows, size_t count, double *total,
+                          double *beam, double *sky, double *ground)
 {
     /* Local copies: the outputs cannot overlap them, so they stay in registers. */
-    const struct tilt_plane p = *plane;
-    const struct tilt_column zen = rows->sun_zenith, saz = rows->sun_azimuth, dni = rows->dni, dhi = rows->dhi,
-                             ghi = rows->ghi, ext = rows->dni_extra, albedo = rows->albedo;
-    /* A plane with a NaN or an infinity in it gives NaN even on dark rows. */
-    const int finite_plane =
-        isfinite(p.cos_tilt) && isfinite(p.sin_tilt) && isfinite(p.azimuth) && isfinite(p.half_tilt_sin3);
-    /* Per batch: the rows with light, then for each of them the sine and
-       cosine of the zenith angle and the cosine of incidence, then the parts. */
+    const struct tilt_column tilt = rows->tilt, azimuth = rows->azimuth, zen = rows->sun_zenith,
+                             saz = rows->sun_azimuth, dni = rows->dni, dhi = rows->dhi, ghi = rows->ghi,
+                             ext = rows->dni_extra, albedo = rows->albedo;
+    if (count == 0) return;
+    /* One plane for all rows (the common case): prepared once. */
+    const int one_plane = tilt.step == 0 && azimuth.step == 0;
+    struct plane fixed = {0, 0, 0};
+    if (one_plane) {
+        double h, unused;
+        sincos_deg(tilt.at[0], &fixed.sin_tilt, &fixed.cos_tilt);
+        sincos_deg(tilt.at[0] / 2, &h, &unused);
+        fixed.half_tilt_sin3 = h * h * h;
+    }
+    /* Per batch: the rows with light, then for each of them the plane, the
+       sine and cosine of the zenith angle and the cosine of incidence, then
+       the parts. */
     size_t lit[kBatch];
-    double angle[kBatch], sz[kBatch], cz[kBatch], sa[kBatch], ca[kBatch], cos_aoi[kBatch];
+    double angle[kBatch], sz[kBatch], cz[kBatch], sa[kBatch], ca[kBatch], st[kBatch], ct[kBatch], sh[kBatch],
+        ch[kBatch], cos_aoi[kBatch];
+    if (one_plane) {
+        for (size_t k = 0; k < kBatch; ++k) {
+            st[k] = fixed.sin_tilt;
+            ct[k] = fixed.cos_tilt;
+            sh[k] = fixed.half_tilt_sin3;
+        }
+    }
     for (size_t base = 0; base < count; base += kBatch) {
         const size_t n = count - base < (size_t)kBatch ? count - base : (size_t)kBatch;
         size_t m = 0;
         for (size_t i = base; i < base + n; ++i) {
-            if (finite_plane && dark(value(zen, i), value(saz, i), value(dni, i), value(dhi, i), value(ghi, i),
-                                     value(ext, i), value(albedo, i))) {
+            if (dark(value(tilt, i), value(azimuth, i), value(zen, i), value(saz, i), value(dni, i), value(dhi, i),
+                     value(ghi, i), value(ext, i), value(albedo, i))) {
                 total[i] = 0;
                 if (beam != NULL) beam[i] = 0;
                 if (sky != NULL) sky[i] = 0;
@@ -257,21 +271,29 @@ void tilt_irradiance_rows(enum tilt_model model, const struct tilt_plane *plane,
                 lit[m++] = i;
             }
         }
+        if (!one_plane) {
+            for (size_t k = 0; k < m; ++k) angle[k] = value(tilt, lit[k]);
+            sincos_deg_many(angle, m, st, ct);
+            for (size_t k = 0; k < m; ++k) angle[k] = value(tilt, lit[k]) / 2;
+            sincos_deg_many(angle, m, sh, ch);
+            for (size_t k = 0; k < m; ++k) sh[k] = sh[k] * sh[k] * sh[k];
+        }
         for (size_t k = 0; k < m; ++k) angle[k] = value(zen, lit[k]);
         sincos_deg_many(angle, m, sz, cz);
-        for (size_t k = 0; k < m; ++k) angle[k] = value(saz, lit[k]) - p.azimuth;
+        for (size_t k = 0; k < m; ++k) angle[k] = value(saz, lit[k]) - value(azimuth, lit[k]);
         sincos_deg_many(angle, m, sa, ca);
         for (size_t k = 0; k < m; ++k) {
-            const double v = p.cos_tilt * cz[k] + p.sin_tilt * sz[k] * ca[k];
+            const double v = ct[k] * cz[k] + st[k] * sz[k] * ca[k];
             cos_aoi[k] = v > 1 ? 1 : v < -1 ? -1 : v;
         }
         for (size_t k = 0; k < m; ++k) {
             const size_t i = lit[k];
+            const struct plane p = {ct[k], st[k], sh[k]};
             const double n_i = value(dni, i), g_i = value(ghi, i);
             const double b = at_least_zero(n_i * cos_aoi[k]);
             const double d = sky_of(model, &p, value(zen, i), cz[k], sz[k], cos_aoi[k], n_i, value(dhi, i), g_i,
                                     value(ext, i));
-            const double g = g_i * value(albedo, i) * p.ground_view;
+            const double g = g_i * value(albedo, i) * ((1 - ct[k]) / 2);
             total[i] = b + d + g;
             if (beam != NULL) beam[i] = b;
             if (sky != NULL) sky[i] = d;
@@ -280,10 +302,10 @@ void tilt_irradiance_rows(enum tilt_model model, const struct tilt_plane *plane,
     }
 }
 
-void tilt_irradiance(enum tilt_model model, const struct tilt_plane *plane, double sun_zenith, double sun_azimuth,
+void tilt_irradiance(enum tilt_model model, double tilt, double azimuth, double sun_zenith, double sun_azimuth,
                      double dni, double dhi, double ghi, double dni_extra, double albedo, struct plane_irradiance *out)
 {
-    const struct tilt_rows row = {{&sun_zenith, 0}, {&sun_azimuth, 0}, {&dni, 0}, {&dhi, 0},
-                                  {&ghi, 0},        {&dni_extra, 0},   {&albedo, 0}};
-    tilt_irradiance_rows(model, plane, &row, 1, &out->total, &out->beam, &out->sky, &out->ground);
+    const struct tilt_rows row = {{&tilt, 0}, {&azimuth, 0}, {&sun_zenith, 0}, {&sun_azimuth, 0}, {&dni, 0},
+                                  {&dhi, 0},  {&ghi, 0},     {&dni_extra, 0},  {&albedo, 0}};
+    tilt_irradiance_rows(model, &row, 1, &out->total, &out->beam, &out->sky, &out->ground);
 }

@@ -68,17 +68,6 @@ int tilt_model_named(const char *name, size_t length);
  */
 void sincos_deg(double x, double *s, double *c);
 
-/* What depends on the plane alone, prepared once for many rows. */
-struct tilt_plane {
-    double azimuth;        /* of the plane's normal, degrees from south, + west */
-    double cos_tilt;
-    double sin_tilt;
-    double sky_view;       /* (1 + cos tilt) / 2 */
-    double ground_view;    /* (1 - cos tilt) / 2 */
-    double half_tilt_sin3; /* sin^3(tilt / 2), the horizon-brightening weight */
-};
-void tilt_plane_init(struct tilt_plane *plane, double tilt, double azimuth);
-
 /* The irradiance on the plane, W/m2; total = (beam + sky) + ground. */
 struct plane_irradiance {
     double total;
@@ -88,10 +77,10 @@ struct plane_irradiance {
 };
 
 /*
- * The irradiance on the plane for one sun position (degrees) and one row of
- * weather (W/m2), by the model.
+ * The irradiance on a plane (tilt and azimuth of its normal, degrees) for
+ * one sun position (degrees) and one row of weather (W/m2), by the model.
  */
-void tilt_irradiance(enum tilt_model model, const struct tilt_plane *plane, double sun_zenith, double sun_azimuth,
+void tilt_irradiance(enum tilt_model model, double tilt, double azimuth, double sun_zenith, double sun_azimuth,
                      double dni, double dhi, double ghi, double dni_extra, double albedo, struct plane_irradiance *out);
 
 /* One argument over many rows: row i reads at[i * step] (step 0: one value for every row). */
@@ -100,15 +89,16 @@ struct tilt_column {
     size_t step;
 };
 struct tilt_rows {
-    struct tilt_column sun_zenith, sun_azimuth, dni, dhi, ghi, dni_extra, albedo;
+    struct tilt_column tilt, azimuth, sun_zenith, sun_azimuth, dni, dhi, ghi, dni_extra, albedo;
 };
 
 /*
  * tilt_irradiance for rows 0 to count - 1 into total[i] and, where the array
- * is not null, beam[i], sky[i] and ground[i]. The same numbers as one call
- * per row, in a fraction of the time.
+ * is not null, beam[i], sky[i] and ground[i]: the same numbers as one call
+ * per row, in a fraction of the time (most of all when the plane is the
+ * same for every row).
  */
-void tilt_irradiance_rows(enum tilt_model model, const struct tilt_plane *plane, const struct tilt_rows *rows,
-                          size_t count, double *total, double *beam, double *sky, double *ground);
+void tilt_irradiance_rows(enum tilt_model model, const struct tilt_rows *rows, size_t count, double *total,
+                          double *beam, double *sky, double *ground);
 
 #endif

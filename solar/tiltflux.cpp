@@ -16,7 +16,6 @@
  * name, the class and shape of each array and the lengths; each failure
  * raises an error with the identifier simblocks:tiltflux:<what>.
  */
-#include <stdio.h>
 
 #include "mex.h"
 #include "solar/tilt_formulas.h"
@@ -95,25 +94,8 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     }
     if (rows == 0) return;
 
-    const struct tilt_column col[kNumArgs] = {{data[0], step[0]}, {data[1], step[1]}, {data[2], step[2]},
-                                              {data[3], step[3]}, {data[4], step[4]}, {data[5], step[5]},
-                                              {data[6], step[6]}, {data[7], step[7]}, {data[8], step[8]}};
-    struct tilt_rows weather = {col[2], col[3], col[4], col[5], col[6], col[7], col[8]};
-    struct tilt_plane plane;
-    if (step[0] == 0 && step[1] == 0) {
-        /* One plane for every row: prepared once, the rows in one go. */
-        tilt_plane_init(&plane, data[0][0], data[1][0]);
-        tilt_irradiance_rows(model, &plane, &weather, rows, out[0], out[1], out[2], out[3]);
-        return;
-    }
-    /* A plane per row. */
-    for (size_t i = 0; i < rows; ++i) {
-        tilt_plane_init(&plane, data[0][i * step[0]], data[1][i * step[1]]);
-        struct tilt_rows row = weather;
-        struct tilt_column *c[7] = {&row.sun_zenith, &row.sun_azimuth, &row.dni,      &row.dhi,
-                                    &row.ghi,        &row.dni_extra,   &row.albedo};
-        for (int k = 0; k < 7; ++k) c[k]->at += i * c[k]->step;
-        tilt_irradiance_rows(model, &plane, &row, 1, out[0] + i, out[1] ? out[1] + i : NULL,
-                             out[2] ? out[2] + i : NULL, out[3] ? out[3] + i : NULL);
-    }
+    const struct tilt_rows columns = {{data[0], step[0]}, {data[1], step[1]}, {data[2], step[2]},
+                                      {data[3], step[3]}, {data[4], step[4]}, {data[5], step[5]},
+                                      {data[6], step[6]}, {data[7], step[7]}, {data[8], step[8]}};
+    tilt_irradiance_rows(model, &columns, rows, out[0], out[1], out[2], out[3]);
 }
