@@ -5,7 +5,9 @@
 #include <math.h>
 #include <string.h>
 
-const char *const tilt_model_names[TILT_MODEL_COUNT] = {"isotropic", "haydavies", "perez", "reindl", "klucher"};
+/* The models' names, as a user writes them, in the order of enum tilt_model. */
+enum { kModelCount = 5 };
+static const char *const kModelNames[kModelCount] = {"isotropic", "haydavies", "perez", "reindl", "klucher"};
 
 /* pi / 180 at full double precision, as published implementations convert. */
 static const double kRadPerDeg = 0.017453292519943295;
@@ -41,8 +43,8 @@ static const double kPerezCoefficients[8][6] = {
 
 int tilt_model_named(const char *name, size_t length)
 {
-    for (int m = 0; m < TILT_MODEL_COUNT; ++m) {
-        const char *known = tilt_model_names[m];
+    for (int m = 0; m < kModelCount; ++m) {
+        const char *known = kModelNames[m];
         if (strlen(known) != length) continue;
         size_t i = 0;
         while (i < length && tolower((unsigned char)name[i]) == known[i]) ++i;

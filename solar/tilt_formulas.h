@@ -39,8 +39,9 @@
  *
  * A NaN in an input gives NaN in the values that need it, and nothing else
  * is affected. Ratios whose denominator vanishes on a dark sky are taken as
- * defined below (reindl: HB / ghi = 0 where ghi = 0; klucher: F = 0 where
- * dhi = ghi = 0; perez: sky 0 where dhi = dni = 0).
+ * follows: reindl HB / ghi = 0 where ghi = 0; klucher F = 0 where
+ * dhi = ghi = 0; perez sky 0 where dhi = dni = 0. A row without light
+ * (dni = dhi = ghi = 0, every other number finite) gives 0 in every part.
  */
 #ifndef SIMBLOCKS_TILT_FORMULAS_H
 #define SIMBLOCKS_TILT_FORMULAS_H
@@ -49,9 +50,6 @@
 
 enum tilt_model { TILT_ISOTROPIC, TILT_HAYDAVIES, TILT_PEREZ, TILT_REINDL, TILT_KLUCHER };
 
-/* The models' names, as a user writes them, in the order of enum tilt_model. */
-#define TILT_MODEL_COUNT 5
-extern const char *const tilt_model_names[TILT_MODEL_COUNT];
 /* For messages: the names a model may have. */
 #define TILT_MODEL_CHOICES "isotropic, haydavies, perez, reindl or klucher"
 
