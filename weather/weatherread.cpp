@@ -26,6 +26,7 @@
  * once nothing made in C++ is alive any more.
  */
 #include <math.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -43,10 +44,13 @@ struct read_failure {
     char text[1024];
 };
 
-static void fail(struct read_failure *f, const char *id, const char *format, const char *a, const char *b)
+static void fail(struct read_failure *f, const char *id, const char *format, ...)
 {
     f->id = id;
-    snprintf(f->text, sizeof f->text, format, a, b);
+    va_list args;
+    va_start(args, format);
+    vsnprintf(f->text, sizeof f->text, format, args);
+    va_end(args);
 }
 
 static mxArray *column(const double *v, size_t n, double missing)
@@ -125,13 +129,13 @@ static mxArray *readWeather(const char *path, struct read_failure *failure)
         }
         data = simrun::parseEpw(text, label);
     } catch (const simrun::ModelError &e) {
-        fail(failure, "simblocks:weatherread:badFile", "%s%s", e.what(), "");
+        fail(failure, "simblocks:weatherread:badFile", "%s", e.what());
         return NULL;
     } catch (const std::bad_alloc &) {
-        fail(failure, "simblocks:weatherread:memory", "out of memory reading '%s'%s", path, "");
+        fail(failure, "simblocks:weatherread:memory", "out of memory reading '%s'", path);
         return NULL;
     } catch (...) {
-        fail(failure, "simblocks:weatherread:badFile", "reading '%s' failed%s", path, "");
+        fail(failure, "simblocks:weatherread:badFile", "reading '%s' failed", path);
         return NULL;
     }
     return weatherStruct(data);
