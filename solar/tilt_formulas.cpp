@@ -75,7 +75,23 @@ enum { kLanes = 8 };
 /* Beyond this many degrees q would not fit an int; whole turns go first. */
 static const double kQuarterTurnsLimit = 1e9;
 
-static void sincos_lanes(const double *__restrict x, double *__restrict s, double *__restrict c)
+/*
+ * With GCC or clang on x86 the lanes are compiled twice: for the baseline
+ * instruction set (two angles per vector instruction) and for AVX2 (four),
+ * the one taken when the processor has it. The operations are the same
+ * (no fused multiply-add: -ffp-contract=off), and so are the results, to
+ * the bit.
+ */
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define TILT_AVX2 1
+#define TILT_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define TILT_AVX2 0
+#define TILT_ALWAYS_INLINE
+#endif
+
+static inline TILT_ALWAYS_INLINE void sincos_lanes(const double *__restrict x, double *__restrict s,
+                                                   double *__restrict c)
 {
     for (int k = 0; k < kLanes; ++k) {
         const double v = x[k];
@@ -99,6 +115,19 @@ static void sincos_lanes(const double *__restrict x, double *__restrict s, doubl
     }
 }
 
+/* The lanes over padded angles (a multiple of kLanes). */
+static void sincos_padded_baseline(const double *x, size_t padded, double *s, double *c)
+{
+    for (size_t k = 0; k < padded; k += kLanes) sincos_lanes(x + k, s + k, c + k);
+}
+
+#if TILT_AVX2
+__attribute__((target("avx2"))) static void sincos_padded_avx2(const double *x, size_t padded, double *s, double *c)
+{
+    for (size_t k = 0; k < padded; k += kLanes) sincos_lanes(x + k, s + k, c + k);
+}
+#endif
+
 /* Rows evaluated together: each stage runs over the whole batch. */
 enum { kBatch = 256 };
 
@@ -121,7 +150,12 @@ static void sincos_deg_many(double *x, size_t count, double *s, double *c)
         }
     }
     for (size_t k = count; k < padded; ++k) x[k] = 0;
-    for (size_t k = 0; k < padded; k += kLanes) sincos_lanes(x + k, s + k, c + k);
+#if TILT_AVX2
+    if (__builtin_cpu_supports("avx2"))
+        sincos_padded_avx2(x, padded, s, c);
+    else
+#endif
+        sincos_padded_baseline(x, padded, s, c);
     for (size_t j = 0; j < nbad; ++j) s[bad[j]] = c[bad[j]] = NAN;
 }
 
@@ -218,15 +252,16 @@ static inline double value(struct tilt_column c, size_t i) { return c.at[i * c.s
  * A row without light: no irradiance of any kind, and every other number
  * of the row finite (dni_extra not 0 either). Every model gives 0 for each
  * part then, so such rows (the nights of a weather file, half a year) skip
- * the formulas. The tests are combined without branches: they are cheaper
- * than the jumps would be.
+ * the formulas. Light is looked for first: rows come in runs of day and
+ * night, so the jump is well predicted, and the rest is tested only at
+ * night, without further jumps.
  */
 static inline int dark(double tilt, double azimuth, double zen, double saz, double dni, double dhi, double ghi,
                        double dni_extra, double albedo)
 {
-    return (dni == 0) & (dhi == 0) & (ghi == 0) & (dni_extra != 0) & (fabs(tilt) <= DBL_MAX) &
-           (fabs(azimuth) <= DBL_MAX) & (fabs(zen) <= DBL_MAX) & (fabs(saz) <= DBL_MAX) &
-           (fabs(dni_extra) <= DBL_MAX) & (fabs(albedo) <= DBL_MAX);
+    if (dni != 0 || dhi != 0 || ghi != 0) return 0;
+    return (dni_extra != 0) & (fabs(tilt) <= DBL_MAX) & (fabs(azimuth) <= DBL_MAX) & (fabs(zen) <= DBL_MAX) &
+           (fabs(saz) <= DBL_MAX) & (fabs(dni_extra) <= DBL_MAX) & (fabs(albedo) <= DBL_MAX);
 }
 
 void tilt_irradiance_rows(enum tilt_model model, const struct tilt_rows *rows, size_t count, double *total,
