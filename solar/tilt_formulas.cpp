@@ -194,16 +194,18 @@ static int perez_bin(double eps)
     return bin;
 }
 
-/* Perez's sky diffuse; cz = cos zen, a = max(cos_aoi, 0). */
-static double perez_sky(const struct plane *p, double zen, double cz, double a, double dni, double dhi,
+/* Kasten and Young's relative air mass for the sun at zen <= 90 degrees; cz = cos zen. */
+static double air_mass(double zen, double cz) { return 1 / (cz + kAirMassA * pow(kAirMassB + 90 - zen, kAirMassC)); }
+
+/* Perez's sky diffuse; cz = cos zen, a = max(cos_aoi, 0), am the air mass (zen <= 90). */
+static double perez_sky(const struct plane *p, double zen, double cz, double a, double am, double dni, double dhi,
                         double dni_extra)
 {
     if (!(zen <= 90)) return zen > 90 ? 0 : zen;  /* sun below the horizon; a NaN stays */
     if (dhi == 0 && dni == 0) return 0;           /* no light: the clearness is undefined */
-    const double air_mass = 1 / (cz + kAirMassA * pow(kAirMassB + 90 - zen, kAirMassC));
     const double z = zen * kRadPerDeg;
     const double k = kPerezKappa * (z * z * z);
-    const double delta = dhi * air_mass / dni_extra;
+    const double delta = dhi * am / dni_extra;
     const double eps = ((dhi + dni) / dhi + k) / (1 + k);  /* infinite when dhi = 0: the last bin */
     const int bin = perez_bin(eps);
     if (bin < 0) return NAN;
@@ -214,8 +216,11 @@ static double perez_sky(const struct plane *p, double zen, double cz, double a, 
     return at_least_zero(dhi * ((1 - f1) * ((1 + p->cos_tilt) / 2) + f1 * a / b + f2 * p->sin_tilt));
 }
 
-/* The sky diffuse of one row; cz, sz: cos and sin of the zenith angle. */
-static inline double sky_of(enum tilt_model model, const struct plane *p, double zen, double cz, double sz,
+/*
+ * The sky diffuse of one row; cz, sz: cos and sin of the zenith angle, am
+ * the air mass (Perez's model alone uses it).
+ */
+static inline double sky_of(enum tilt_model model, const struct plane *p, double zen, double cz, double sz, double am,
                             double cos_aoi, double dni, double dhi, double ghi, double dni_extra)
 {
     const double a = at_least_zero(cos_aoi);
@@ -241,7 +246,7 @@ static inline double sky_of(enum tilt_model model, const struct plane *p, double
         return dhi * svf * (1 + f * p->half_tilt_sin3) * (1 + f * (a * a) * (sz * sz * sz));
     }
     case TILT_PEREZ:
-        return perez_sky(p, zen, cz, a, dni, dhi, dni_extra);
+        return perez_sky(p, zen, cz, a, am, dni, dhi, dni_extra);
     }
     return NAN;
 }
@@ -286,7 +291,7 @@ void tilt_irradiance_rows(enum tilt_model model, const struct tilt_rows *rows, s
        the parts. */
     size_t lit[kBatch];
     double angle[kBatch], sz[kBatch], cz[kBatch], sa[kBatch], ca[kBatch], st[kBatch], ct[kBatch], sh[kBatch],
-        ch[kBatch], cos_aoi[kBatch];
+        ch[kBatch], cos_aoi[kBatch], am[kBatch];
     if (one_plane) {
         for (size_t k = 0; k < kBatch; ++k) {
             st[k] = fixed.sin_tilt;
@@ -323,13 +328,21 @@ void tilt_irradiance_rows(enum tilt_model model, const struct tilt_rows *rows, s
             const double v = ct[k] * cz[k] + st[k] * sz[k] * ca[k];
             cos_aoi[k] = v > 1 ? 1 : v < -1 ? -1 : v;
         }
+        /* Perez's air mass in a loop of its own: its power function is the
+           costliest step of a row, and calls one after another overlap. */
+        if (model == TILT_PEREZ) {
+            for (size_t k = 0; k < m; ++k) {
+                const double z = value(zen, lit[k]);
+                am[k] = z <= 90 ? air_mass(z, cz[k]) : 0;
+            }
+        }
         for (size_t k = 0; k < m; ++k) {
             const size_t i = lit[k];
             const struct plane p = {ct[k], st[k], sh[k]};
             const double n_i = value(dni, i), g_i = value(ghi, i);
             const double b = at_least_zero(n_i * cos_aoi[k]);
-            const double d = sky_of(model, &p, value(zen, i), cz[k], sz[k], cos_aoi[k], n_i, value(dhi, i), g_i,
-                                    value(ext, i));
+            const double d = sky_of(model, &p, value(zen, i), cz[k], sz[k], model == TILT_PEREZ ? am[k] : 0,
+                                    cos_aoi[k], n_i, value(dhi, i), g_i, value(ext, i));
             const double g = g_i * value(albedo, i) * ((1 - ct[k]) / 2);
             total[i] = b + d + g;
             if (beam != NULL) beam[i] = b;
