@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds the fuzzers (the twenty deliverables' and the runner's file readers')
+# Builds the fuzzers (the twenty-three deliverables' and the runner's file readers')
 # and runs each one for a bounded time from the committed
 # seed corpus (tests/fuzz-corpus/<target>/). Any crash, sanitizer report,
 # leak, timeout or memory blow-up fails the run; the failing input is left in
@@ -46,8 +46,8 @@ fi
 CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S fuzz -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build "$BUILD" -j "$JOBS" > "$BUILD/build.log" 2>&1 || { tail -40 "$BUILD/build.log"; exit 1; }
 
-TARGETS=${*:-"heliolean heliohour topflux heliopose heliokit slopegain atmoglow sashflow pump stampin stampout
-  yearelapsed calendarnow clocknow wait wallpulse degreeswap printer tablogger folderscan
+TARGETS=${*:-"heliolean heliohour topflux planeflux heliopose heliokit slopegain tiltflux atmoglow sashflow pump
+  weatherread stampin stampout yearelapsed calendarnow clocknow wait wallpulse degreeswap printer tablogger folderscan
   model_file csv_source epw"}
 export FUZZ_BUILD="$BUILD" FUZZ_SECONDS="$SECONDS_EACH" FUZZ_RUNS
 # shellcheck disable=SC2086

@@ -62,6 +62,12 @@ struct Target {
     int nlhs = 1;            // plain function: the outputs it gives
     Lean lean = Lean::Any;   // what its arguments mostly are
     bool listsFolders = false;
+    bool readsFiles = false;  // reads the file its first argument names
+    // The words the deliverable knows (model names, files in the sandbox):
+    // argument or parameter wordAt is mostly one of them, so that inputs
+    // reach the computation behind the check of the word.
+    std::vector<std::string> words;
+    int wordAt = -1;
     bool writesFiles = false;
     bool waitsOnClock = false;
     bool heavyTable = false; // a call that computes a table takes a good part of a second
@@ -77,6 +83,15 @@ Target *T = nullptr;
 
 // True now and then: an unusual choice, never made when the data has run out.
 bool rarely(FuzzedDataProvider &fdp, int oneIn) { return fdp.ConsumeIntegralInRange<int>(1, oneIn) == oneIn; }
+
+// Argument or parameter i: at the place of a known word mostly one of the
+// words, otherwise what the maker makes.
+mxArray *argument(FuzzedDataProvider &fdp, ArgMaker &make, int i, Lean lean)
+{
+    if (i == T->wordAt && !T->words.empty() && !rarely(fdp, 4))
+        return mxCreateString(T->words[fdp.ConsumeIntegralInRange<std::size_t>(0, T->words.size() - 1)].c_str());
+    return make.make(lean);
+}
 
 [[noreturn]] void fail(const char *fmt, ...)
 {
@@ -177,8 +192,8 @@ void callFunction(FuzzedDataProvider &fdp, ArgMaker &make)
     int nrhs = T->nrhs;
     if (nrhs < 0 || rarely(fdp, 5)) nrhs = fdp.ConsumeIntegralInRange<int>(0, 9);
     c.nlhs = rarely(fdp, 5) ? fdp.ConsumeIntegralInRange<int>(0, 6) : T->nlhs;
-    for (int i = 0; i < nrhs; ++i) c.args.keep(rarely(fdp, 6) ? make.any() : make.make(T->lean));
-    if (T->listsFolders) confineAll(c.args);
+    for (int i = 0; i < nrhs; ++i) c.args.keep(rarely(fdp, 6) ? make.any() : argument(fdp, make, i, T->lean));
+    if (T->listsFolders || T->readsFiles) confineAll(c.args);
     // slopegain computes a table of 37 x 37 planes over every sampled hour of
     // a month or a year. To make a million calls in hours rather than days,
     // only about one input in 256 (by a hash of the whole input, which the
@@ -215,7 +230,7 @@ void callBlockCommandLine(FuzzedDataProvider &fdp, ArgMaker &make)
         if (i == 1) a = make.reference();
         else if (i == 3) a = make.flag();
         else if (i < 4) a = make.any();
-        else a = make.make(T->writesFiles && i == 5 ? Lean::Text : (fdp.ConsumeBool() ? Lean::Number : Lean::Any));
+        else a = argument(fdp, make, i - 4, T->writesFiles && i == 5 ? Lean::Text : (fdp.ConsumeBool() ? Lean::Number : Lean::Any));
         c.args.keep(a);
     }
     if (nrhs >= 2) fuzz::defuseReference(c.args[1]);
@@ -374,7 +389,7 @@ void runEngine(FuzzedDataProvider &fdp, ArgMaker &make)
     int count = T->expectedParams;
     if (rarely(fdp, 5)) count = fdp.ConsumeIntegralInRange<int>(0, 8);
     for (int i = 0; i < count; ++i)
-        params.keep(make.make(T->writesFiles && i == 1 ? Lean::Text : (fdp.ConsumeBool() ? Lean::Number : Lean::Any)));
+        params.keep(argument(fdp, make, i, T->writesFiles && i == 1 ? Lean::Text : (fdp.ConsumeBool() ? Lean::Number : Lean::Any)));
     if (T->writesFiles) confineAll(params);
 
     engine::Block block(model, T->lib, "fuzzed", params.view());
@@ -497,9 +512,19 @@ void setUp()
     if (T->name == "heliokit") { T->nrhs = 5; T->lean = Lean::Number; }
     if (T->name == "slopegain") { T->nrhs = 7; T->lean = Lean::Number; T->heavyTable = true; }
     if (T->name == "folderscan") { T->lean = Lean::Text; T->listsFolders = true; }
+    const std::vector<std::string> models = {"isotropic", "haydavies", "perez", "reindl", "klucher", "Perez"};
+    if (T->name == "tiltflux") { T->nrhs = 10; T->nlhs = 4; T->lean = Lean::Number; T->words = models; T->wordAt = 0; }
+    if (T->name == "planeflux") { T->words = models; T->wordAt = 6; }
+    if (T->name == "weatherread") {
+        T->lean = Lean::Text;
+        T->readsFiles = true;
+        T->words = {"day.epw", "broken.epw", "folder.epw", "fifo.epw", "none.epw"};
+        T->wordAt = 0;
+    }
     T->writesFiles = T->name == "tablogger";
     T->waitsOnClock = T->name == "wait";
     T->sandbox = std::make_unique<fuzz::Sandbox>(T->listsFolders);
+    if (T->readsFiles) fuzz::addWeatherFiles(SIMBLOCKS_FUZZ_WEATHER_FILE);
 
     // Everything printed goes nowhere.
     mxhost::setPrintSink([](const char *, std::size_t) {});

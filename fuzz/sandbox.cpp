@@ -83,6 +83,25 @@ int removeEntry(const char *path, const struct stat *, int, struct FTW *)
 
 }  // namespace
 
+void addWeatherFiles(const std::string &source)
+{
+    FILE *in = std::fopen(source.c_str(), "rb");
+    check(in != nullptr, "open " + source);
+    std::vector<std::string> lines;
+    char buf[4096];
+    while (lines.size() < 8 + 24 && std::fgets(buf, sizeof buf, in) != nullptr) lines.push_back(buf);
+    std::fclose(in);
+    std::string day, broken;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        day += lines[i];
+        broken += i == 12 ? lines[i].substr(0, lines[i].size() / 2) + "\n" : lines[i];
+    }
+    makeFile("day.epw", day.c_str());
+    makeFile("broken.epw", broken.c_str());
+    check(mkdir("folder.epw", 0755) == 0, "mkdir folder.epw");
+    check(mkfifo("fifo.epw", 0644) == 0, "fifo.epw");
+}
+
 Sandbox::Sandbox(bool withTree)
 {
     const char *tmp = std::getenv("TMPDIR");

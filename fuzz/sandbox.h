@@ -6,7 +6,8 @@
 // cases a listing must survive (nested and empty folders, links to a folder,
 // to itself, to a file and to nothing, a sparse file beyond 4 GB, odd names,
 // times before 1970 and far in the future); for tablogger it starts empty and
-// is emptied again after every input.
+// is emptied again after every input; for weatherread it holds weather files
+// (see addWeatherFiles).
 #pragma once
 
 #include <string>
@@ -28,5 +29,11 @@ public:
 private:
     std::string path_;
 };
+
+// Adds to the current folder (the sandbox) what weatherread is given to
+// read: day.epw, the header and first day of the weather file at 'source';
+// broken.epw, the same with a row cut short; a folder folder.epw and a FIFO
+// fifo.epw (neither may be read, nor block the reader).
+void addWeatherFiles(const std::string &source);
 
 }  // namespace fuzz

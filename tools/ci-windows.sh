@@ -2,7 +2,7 @@
 # Builds everything for 64-bit Windows with the mingw-w64 cross compilers
 # (preset windows, build folder build-windows) and runs the tests under Wine
 # (Debian packages mingw-w64 and wine64): the embedded host as libmx.dll,
-# the twenty deliverables as <name>.mexw64, the engine, simrun.exe and the
+# the twenty-three deliverables as <name>.mexw64, the engine, simrun.exe and the
 # GoogleTest programs.
 #
 # The runner's libraries for the Windows target are staged first in

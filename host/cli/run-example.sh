@@ -19,7 +19,7 @@ jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 example=${EXAMPLE:-chicago_year}
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$jobs" --target simrun heliolean heliohour topflux atmoglow
+cmake --build "$build" -j "$jobs" --target simrun heliolean heliohour topflux planeflux atmoglow
 
 plot=""
 if command -v gnuplot >/dev/null 2>&1; then

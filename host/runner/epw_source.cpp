@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "model_file.h"
+#include "model_error.h"
 #include "posix_io.h"
 
 namespace simrun {

@@ -10,11 +10,9 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-namespace simrun {
+#include "model_error.h"
 
-struct ModelError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+namespace simrun {
 
 // A reference to (part of) a signal: "name", "name:2" (output port 2),
 // "name[3]" (element 3), "name[2..4]" (elements 2 to 4), "name:2[1]", and for

@@ -21,6 +21,10 @@
 %                 chosen by a mode.
 %   slopegain   - Table of radiation ratios of tilted to horizontal planes,
 %                 37 slopes by 37 orientations, for a month at a site.
+%   tiltflux    - Irradiance on a tilted plane from the sun's position and
+%                 the global, direct and diffuse irradiance, by a sky model.
+%   planeflux   - Block: irradiance on a tilted plane at a site for the time
+%                 and weather on its inputs.
 %
 % Weather and building components
 %   atmoglow    - Block: effective sky temperature from air temperature,
@@ -28,6 +32,8 @@
 %   sashflow    - Block: airflow through a tilted window driven by the
 %                 temperature difference across it.
 %   pump        - Block: operating flow where two quadratic curves meet.
+%   weatherread - A weather file (EPW) as a structure of columns, with its
+%                 site.
 %
 % Time and calendar
 %   stampin     - Block: calendar date and time of day to seconds of year.
@@ -57,7 +63,7 @@
 %   runner on the embedded host; they are tested in Octave and on that
 %   host. Their use as S-Function blocks inside a Simulink model is not
 %   tested. Dialog parameters come in the order each block's help gives
-%   them. The four functions are plain MEX functions for Octave and MATLAB,
+%   them. The six functions are plain MEX functions for Octave and MATLAB,
 %   tested in Octave and on the embedded host. Called at the command line,
 %       sizes = name([], [], [], 0, p1, p2, ...)
 %   a block declares itself with the parameters p1, p2, ... and returns its
@@ -90,4 +96,4 @@
 %
 % Examples
 %   The examples folder next to this file holds example models, data and
-%   scripts.
+%   scripts (annual_irradiation: the sun on a building over a year).

@@ -36,7 +36,7 @@ function octave_frame_sizes()
   expect_error(@() atmoglow([], [], [], 3), ['Invalid flag passed to ' id], 'simblocks:atmoglow:invalidFlag');
 
   % Every block raises the frame's errors under its own name.
-  blocks = {'heliolean', 'heliohour', 'topflux', 'atmoglow', 'sashflow', 'pump', 'stampin', 'stampout', ...
+  blocks = {'heliolean', 'heliohour', 'topflux', 'planeflux', 'atmoglow', 'sashflow', 'pump', 'stampin', 'stampout', ...
             'yearelapsed', 'calendarnow', 'clocknow', 'wait', 'wallpulse', 'degreeswap', 'printer', 'tablogger'};
   for k = 1:numel(blocks)
     f = str2func(blocks{k});

@@ -1,15 +1,16 @@
-% Checks an installed toolbox in the running Octave: for each of the twenty
-% deliverables and for simrun and simblock, that a call runs its MEX file from the installation under
-% prefix, that help prints its help file and that the file holds comments
-% only; that Contents.m lists all twenty and carries the package version;
-% then each block's sizes call and calls of the four functions with
+% Checks an installed toolbox in the running Octave: for each of the
+% twenty-three deliverables and for simrun and simblock, that a call runs
+% its MEX file from the installation under prefix, that help prints its help
+% file and that the file holds comments
+% only; that Contents.m lists all twenty-three and carries the package version;
+% then each block's sizes call and calls of the six functions with
 % results worked out here from the formulas. Raises an error at the first
 % fault.
 function check_toolbox(prefix, source_dir)
-  blocks = {'heliolean', 'heliohour', 'topflux', 'atmoglow', 'sashflow', 'pump', ...
+  blocks = {'heliolean', 'heliohour', 'topflux', 'planeflux', 'atmoglow', 'sashflow', 'pump', ...
             'stampin', 'stampout', 'yearelapsed', 'calendarnow', 'clocknow', 'wait', ...
             'wallpulse', 'degreeswap', 'printer', 'tablogger'};
-  functions = {'heliopose', 'heliokit', 'slopegain', 'folderscan'};
+  functions = {'heliopose', 'heliokit', 'slopegain', 'folderscan', 'tiltflux', 'weatherread'};
   runners = {'simrun', 'simblock'};
   names = [blocks, functions, runners];
   for k = 1:numel(names)
@@ -21,6 +22,8 @@ function check_toolbox(prefix, source_dir)
   check_heliokit();
   check_slopegain();
   check_folderscan();
+  check_tiltflux();
+  check_weatherread(prefix);
   check_runners(prefix);
   printf('check_toolbox: %d deliverables checked under %s\n', numel(names), prefix);
 end
@@ -91,6 +94,7 @@ function check_block_sizes()
   cases = {'heliolean',   {},                       0, 1, 1, 0, 2, common;
            'heliohour',   {-15, -10},               2, 1, 1, 0, 2, common;
            'topflux',     {},                       0, 1, 1, 0, 2, common;
+           'planeflux',   {90, 0, 42, 88, 90, 0.2, 'perez'}, 7, 2, 2, 0, 2, common;
            'atmoglow',    {0},                      1, 1, 1, 0, 2, 0;
            'sashflow',    {10, 1.2, 0.8},           3, 1, 1, 0, 0, common;
            'pump',        {},                       0, 1, 1, 0, 2, common;
@@ -224,6 +228,42 @@ function check_folderscan()
   list = folderscan(fullfile(folder, 'missing'));
   assert(isequal(size(list), [0 1]) && isequal(fieldnames(list), {'name'; 'date'; 'bytes'; 'isdir'; 'datenum'}), ...
          'folderscan: a missing folder gives an empty 0-by-1 structure array');
+end
+
+% A plane tilted 30 degrees to the south, the sun 30 degrees from the
+% zenith due south: the rays fall square on, the beam is all of dni.
+function check_tiltflux()
+  c30 = sqrt(3) / 2;
+  ghi = 800 * c30 + 100;
+  [poa, beam, sky, ground] = tiltflux('isotropic', 30, 0, 30, 0, 800, 100, ghi, 1360, 0.2);
+  assert(abs(beam - 800) < 1e-9 && abs(sky - 100 * (1 + c30) / 2) < 1e-9, 'tiltflux: beam and sky by hand');
+  assert(abs(ground - ghi * 0.2 * (1 - c30) / 2) < 1e-9 && abs(poa - (beam + sky + ground)) < 1e-9, 'tiltflux: ground, total');
+  % The horizontal plane gets the global irradiance, row by row.
+  zen = [10; 50; 80];
+  assert(max(abs(tiltflux('isotropic', 0, 0, zen, 0, 600, 90, 600 * cosd(zen) + 90, 1360, 0.2) ...
+                 - (600 * cosd(zen) + 90))) < 1e-9, 'tiltflux: horizontal plane');
+  try
+    tiltflux('sunny', 30, 0, 30, 0, 800, 100, ghi, 1360, 0.2);
+    error('tiltflux with an unknown model must fail');
+  catch err
+    assert(strcmp(err.identifier, 'simblocks:tiltflux:unknownModel'), ['unexpected error: ' err.identifier]);
+  end
+end
+
+% The installed Chicago weather file: a year of hours, the site west of Greenwich.
+function check_weatherread(prefix)
+  epw = glob({fullfile(prefix, 'examples', 'data', 'weather', 'USA_IL_Chicago-OHare.725300_TMY3.epw'), ...
+              fullfile(prefix, '*', 'examples', 'data', 'weather', 'USA_IL_Chicago-OHare.725300_TMY3.epw')});
+  assert(numel(epw) == 1, 'the Chicago weather file is not installed');
+  w = weatherread(epw{1});
+  assert(isequal(w.time, 3600 * (1:8760)') && w.dry_bulb_temperature(1) == -12.2, 'weatherread: rows');
+  assert(w.site.latitude == 41.98 && w.site.longitude == 87.92 && w.site.longitude_timezone == 90, 'weatherread: site');
+  try
+    weatherread(fullfile(prefix, 'no such file.epw'));
+    error('weatherread of a missing file must fail');
+  catch err
+    assert(strcmp(err.identifier, 'simblocks:weatherread:cannotOpen'), ['unexpected error: ' err.identifier]);
+  end
 end
 
 function write_file(name, text)

@@ -149,10 +149,10 @@ TEST(Errors, MissingCsvFileOrColumn)
 
 TEST(Errors, LibrariesThatAreNoBlocks)
 {
-    // The four plain functions answer the sizes call with anything but a
+    // The six plain functions answer the sizes call with anything but a
     // sizes vector (a structure array, an error, nothing at all).
     Case c;
-    for (const char *type : {"folderscan", "heliopose", "heliokit", "slopegain"}) {
+    for (const char *type : {"folderscan", "heliopose", "heliokit", "slopegain", "tiltflux", "weatherread"}) {
         Result r = c.run(model(std::string(R"({"name": "d", "type": ")") + type + R"(", "inputs": ["clock"]})"));
         expectFailure(r, std::string("block 'd' (") + type + "): '");
         expectFailure(r, std::string(type) + SIMBLOCKS_MEX_SUFFIX "' is not a block: its sizes call");

@@ -1,5 +1,5 @@
-// The heliolean, heliohour and topflux blocks driven through the engine, and
-// their command-line sizes call through the embedded host.
+// The heliolean, heliohour, topflux and planeflux blocks driven through the
+// engine, and their command-line sizes call through the embedded host.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +15,7 @@ using testutil::Harness;
 using testutil::num;
 
 const double kDeg = 57.29577951308232;
+const double kPi = 3.141592653589793;
 
 // Everything the three blocks declare alike.
 void expectSolarDeclaration(Harness &h, int numParams)
@@ -134,6 +135,121 @@ TEST(Heliohour, UnreadableParameterIsReportedNotRead)
     // A vector parameter is fine: its first element is the longitude.
     Harness h("heliohour", Args{mxhost::rowVector({20, 99}), num(10)});
     EXPECT_NEAR(h.output1(0, {0}), equation_of_time(0) + 2400, 1e-9);
+}
+
+// ---- planeflux ------------------------------------------------------------------
+
+// Chicago O'Hare: 41.98 N, 87.92 W in the zone of 90 W.
+Args planefluxParams(double tilt, double azimuth, const char *model)
+{
+    return Args{num(tilt), num(azimuth), num(41.98), num(87.92), num(90), num(0.2), testutil::str(model)};
+}
+
+TEST(Planeflux, Declaration)
+{
+    Harness h("planeflux", planefluxParams(90, 0, "perez"));
+    engine::Block &b = h.block();
+    const SimStruct *S = h.S();
+    EXPECT_EQ(ssGetNumSFcnParams(S), 7);
+    ASSERT_EQ(b.numInputPorts(), 2);
+    ASSERT_EQ(b.numOutputPorts(), 2);
+    EXPECT_EQ(b.inputWidth(0), 1);
+    EXPECT_EQ(b.inputWidth(1), 3);
+    EXPECT_EQ(b.outputWidth(0), 1);
+    EXPECT_EQ(b.outputWidth(1), 3);
+    EXPECT_TRUE(b.directFeedThrough(0) && b.directFeedThrough(1));
+    ASSERT_EQ(b.numSampleTimes(), 1);
+    EXPECT_EQ(b.sampleTime(0), -1.0);  // inherited
+    EXPECT_EQ(ssGetNumRWork(S) + ssGetNumIWork(S) + ssGetNumPWork(S) + ssGetNumDWork(S), 0);
+    EXPECT_EQ(ssGetOptions(S), 2u | 0x2000u);
+    EXPECT_EQ(b.tryRequest(112), "");  // a parameter check on request
+}
+
+// The block takes the sun from heliopose's formulas and dni_extra from
+// topflux's: its outputs equal tiltflux fed with those, to the bit, for
+// each model, over a summer and a winter day and their nights.
+TEST(Planeflux, EqualsTiltfluxOnHelioposeAndTopflux)
+{
+    std::vector<double> times, ghi, dni, dhi;
+    for (double day : {171.0, 354.0}) {
+        for (int half = 0; half < 48; ++half) {
+            const double t = day * 86400 + 1800.0 * half + 900;
+            const double light = std::max(std::sin(kPi * (half - 12) / 24), 0.0);  // 06:00 to 18:00
+            times.push_back(t);
+            dni.push_back(750 * light);
+            dhi.push_back(110 * light);
+            ghi.push_back(600 * light);
+        }
+    }
+    Harness sun("topflux", Args{});
+    std::vector<double> extra;
+    for (double t : times) extra.push_back(sun.output1(t, {t}));
+    mxArray *timeColumn = mxCreateDoubleMatrix(times.size(), 1, mxREAL);
+    std::copy(times.begin(), times.end(), mxGetPr(timeColumn));
+    testutil::CallOutcome pose = testutil::callMex("heliopose", 5, Args{timeColumn, num(41.98), num(87.92), num(90)});
+    ASSERT_TRUE(pose.ok) << pose.error;
+
+    auto column = [](const std::vector<double> &v) {
+        mxArray *a = mxCreateDoubleMatrix(v.size(), 1, mxREAL);
+        std::copy(v.begin(), v.end(), mxGetPr(a));
+        return a;
+    };
+    for (const char *model : {"isotropic", "haydavies", "perez", "reindl", "klucher"}) {
+        SCOPED_TRACE(model);
+        testutil::CallOutcome flux = testutil::callMex(
+            "tiltflux", 4,
+            Args{testutil::str(model), num(90), num(-90), column(pose.values(2)), column(pose.values(3)), column(dni),
+                 column(dhi), column(ghi), column(extra), num(0.2)});
+        ASSERT_TRUE(flux.ok) << flux.error;
+        Harness h("planeflux", planefluxParams(90, -90, model));
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            h.setInput(0, {times[i]});
+            h.setInput(1, {ghi[i], dni[i], dhi[i]});
+            EXPECT_EQ(h.outputs(times[i], 0)[0], flux.values(0)[i]) << "t = " << times[i];
+            const double *parts = h.block().output(1);
+            for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(parts[k], flux.values(k + 1)[i]) << "t = " << times[i];
+        }
+    }
+}
+
+TEST(Planeflux, UnreadableParametersAreReported)
+{
+    const char *badNumber = "planeflux: parameters 1 to 6 (tilt, azimuth, latitude, longitude, longitude_timezone, "
+                            "albedo) must each be a non-empty real double";
+    const char *badModel =
+        "planeflux: parameter 7, the sky model, must be the text isotropic, haydavies, perez, reindl or klucher";
+    // At declaration, through the engine's sizes call.
+    auto declare = [](Args params) {
+        engine::Model model;
+        engine::Block b(model, testutil::library("planeflux"), "planeflux", params.view());
+        try {
+            b.initializeSizes();
+        } catch (const std::exception &e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    for (int bad = 0; bad < 6; ++bad) {
+        Args p = planefluxParams(90, 0, "perez");
+        mxDestroyArray(p.arrays[static_cast<std::size_t>(bad)]);
+        p.arrays[static_cast<std::size_t>(bad)] = bad % 2 ? testutil::empty() : testutil::str("90");
+        EXPECT_NE(declare(std::move(p)).find(badNumber), std::string::npos) << bad;
+    }
+    for (mxArray *model : {testutil::str("sunny"), num(3), testutil::str("")}) {
+        Args p = planefluxParams(90, 0, "perez");
+        mxDestroyArray(p.arrays[6]);
+        p.arrays[6] = model;
+        EXPECT_NE(declare(std::move(p)).find(badModel), std::string::npos);
+    }
+    // Changed during a run: reported at the next step, nothing written.
+    Harness h("planeflux", planefluxParams(90, 0, "Perez"));
+    h.setInput(0, {86400 * 171 + 43200.0});
+    h.setInput(1, {600, 700, 100});
+    EXPECT_GT(h.outputs(86400 * 171 + 43200.0)[0], 0.0);
+    mxChar *c = mxGetChars(ssGetSFcnParam(h.S(), 6));
+    c[0] = 'Q';
+    EXPECT_EQ(h.block().tryRequest(engine::kOutputs), badModel);
+    EXPECT_EQ(h.block().tryRequest(112), badModel);
 }
 
 // The command-line path: the 38-element sizes vector.
