@@ -36,7 +36,7 @@ parallel)
   # The documented line: one job per shard; the job log lets a second
   # call with --resume skip the shards that ended well.
   parallel --will-cite --joblog "$work/jobs.log" \
-    "$simstudy" run "$study" -o "$work/spread" --no-progress --shard {}/2 ::: 1 2 \
+    "$simstudy" run "$study" -o "$work/spread" --no-progress --shard {}/2 -j 1 ::: 1 2 \
     || fail "a shard under GNU parallel failed"
   [ "$(awk 'NR > 1 && $7 == 0' "$work/jobs.log" | wc -l)" -eq 2 ] || fail "the job log does not show two shards that ended well"
   "$simstudy" collect "$work/spread" || fail "collect failed"
