@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <string>
 
 namespace simrun {
 
@@ -12,6 +13,12 @@ inline std::size_t numberText(double v, char *buf, std::size_t size)
 {
     std::to_chars_result r = std::to_chars(buf, buf + size, v);
     return r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - buf) : 0;
+}
+
+inline std::string numberText(double v)
+{
+    char buf[40];
+    return std::string(buf, numberText(v, buf, sizeof buf));
 }
 
 }  // namespace simrun

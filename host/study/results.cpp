@@ -34,12 +34,6 @@ std::string hostName()
     return h;
 }
 
-std::string numberText(double v)
-{
-    char buf[40];
-    return std::string(buf, simrun::numberText(v, buf, sizeof buf));
-}
-
 // A file written under a temporary name beside it and renamed into place
 // when complete: readers see the old file or the new one, never a part.
 class NewFile {
@@ -118,7 +112,7 @@ std::string recordLine(const RunRecord &r)
     j["message"] = r.message;
     j["set"] = r.set;
     json values = json::array();
-    for (double v : r.values) values.push_back(numberText(v));  // NaN and infinities have no JSON number
+    for (double v : r.values) values.push_back(simrun::numberText(v));  // NaN and infinities have no JSON number
     j["values"] = values;
     j["files"] = r.files;
     j["finished"] = r.finished;
@@ -334,11 +328,11 @@ void Results::writeTable(const std::function<void(const RunRecord &)> &row) cons
             text += ',';
             if (i < r.set.size()) simrun::appendCsvField(text, r.set[i]);
         }
-        text += ',' + std::string(statusName(r.status)) + ',' + numberText(r.seconds) + ',';
+        text += ',' + std::string(statusName(r.status)) + ',' + simrun::numberText(r.seconds) + ',';
         simrun::appendCsvField(text, r.message);
         for (std::size_t i = 0; i < summary_.size(); ++i) {
             text += ',';
-            if (r.status == Status::kOk && i < r.values.size()) text += numberText(r.values[i]);
+            if (r.status == Status::kOk && i < r.values.size()) text += simrun::numberText(r.values[i]);
         }
         text += '\n';
         table.write(text);

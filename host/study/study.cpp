@@ -28,12 +28,6 @@ namespace {
 // fraction of a step of it (0.3 is on the grid of 0 and 0.1).
 constexpr double kGridTolerance = 1e-9;
 
-std::string numberText(double v)
-{
-    char buf[40];
-    return std::string(buf, simrun::numberText(v, buf, sizeof buf));
-}
-
 std::string absolute(const std::string &path, const std::string &folder)
 {
     std::filesystem::path p(path);
@@ -236,7 +230,7 @@ private:
         v.step = r[2].get<double>();
         if (v.step == 0) bad(entry, "the step is 0");
         double steps = (v.last - v.first) / v.step;
-        if (steps < 0) bad(entry, "the step " + numberText(v.step) + " leads away from " + numberText(v.last));
+        if (steps < 0) bad(entry, "the step " + simrun::numberText(v.step) + " leads away from " + simrun::numberText(v.last));
         if (!(steps < static_cast<double>(kMaxRuns)))
             bad(entry, "has more than " + std::to_string(kMaxRuns) + " values");
         double whole = std::round(steps);
@@ -372,7 +366,7 @@ std::string Varied::text(std::uint64_t i) const
     if (!cells.empty()) return cells[i];
     json v = isRange ? value(json(), i) : list[i];
     if (v.is_string()) return v.get<std::string>();
-    if (v.is_number()) return numberText(v.get<double>());
+    if (v.is_number()) return simrun::numberText(v.get<double>());
     return v.dump();
 }
 

@@ -415,12 +415,10 @@ RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, 
         for (const std::string &w : report.warnings) print((w + "\n").c_str(), w.size() + 1);
         if (report.stoppedBy != 0) {
             r.status = Status::kStopped;
-            char t[40];
-            std::size_t len = simrun::numberText(report.lastTime, t, sizeof t);
             r.message = std::string("stopped by ") + signalName(report.stoppedBy) +
                         (report.steps == 0 ? " before the first step"
-                                           : " at t = " + std::string(t, len) + " s, after step " + std::to_string(report.steps) +
-                                                 " of " + std::to_string(report.totalSteps));
+                                           : " at t = " + simrun::numberText(report.lastTime) + " s, after step " +
+                                                 std::to_string(report.steps) + " of " + std::to_string(report.totalSteps));
         } else {
             r.status = Status::kOk;
             for (const SummaryColumn &c : study.summary) r.values.push_back(stats[c.signal].get(c.statistic));
