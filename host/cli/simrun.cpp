@@ -231,7 +231,7 @@ int main(int argc, char **argv)
                 return 1;
             }
         }
-        options.stop = &stopSignal;
+        options.stop = [] { return static_cast<int>(stopSignal); };
         simrun::RunReport report = simrun::runModel(model, options);
         for (const std::string &w : report.warnings) std::fprintf(stderr, "simrun: %s\n", w.c_str());
         if (!quiet)

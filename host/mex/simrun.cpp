@@ -400,7 +400,7 @@ mxArray *run(int nrhs, const mxArray *prhs[])
     };
     // Ctrl-C ends the run after the step under way, as a signal ends the
     // command-line runner's: every row computed written, blocks terminated.
-    ro.stopPoll = [] { return host_interrupt_pending() ? SIGINT : 0; };
+    ro.stop = [] { return host_interrupt_pending() ? SIGINT : 0; };
     InFolder in(opt.outputDir);
     simrun::RunReport report = simrun::runModel(model, ro);
     if (report.stoppedBy != 0) {

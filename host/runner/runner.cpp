@@ -722,11 +722,7 @@ RunReport Run::go()
         sim_.start();
         for (Source &s : sources_) s.when = Ticker(sim_.rate(s.node));
         for (long long k = 0; k < sim_.numSteps(); ++k) {
-            if (o_.stop != nullptr && *o_.stop != 0) {
-                report_.stoppedBy = *o_.stop;
-                break;
-            }
-            if (o_.stopPoll && (report_.stoppedBy = o_.stopPoll()) != 0) break;
+            if (o_.stop && (report_.stoppedBy = o_.stop()) != 0) break;
             step(k);
             report_.steps = k + 1;
         }

@@ -1,7 +1,6 @@
 // Runs a model file's model on the engine: sources, blocks, sinks, the plot.
 #pragma once
 
-#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -49,12 +48,10 @@ struct RunOptions {
     bool progress = true;                  // a bar on standard error when it is a terminal
     std::string traceFile;                 // every engine request, one per line ("" = none)
     std::FILE *out = stdout;               // tables and what the blocks print
-    // When set, the run looks at it after every step: a non-zero value (the
-    // number of a signal that asks the run to stop) ends the run cleanly.
-    const volatile std::sig_atomic_t *stop = nullptr;
-    // When set, the run also asks it after every step (a script host's
-    // pending Ctrl-C): a non-zero answer ends the run as 'stop' does.
-    std::function<int()> stopPoll;
+    // When set, the run asks it after every step: a non-zero answer (the
+    // number of the signal that asks the run to stop, a program's SIGINT or
+    // SIGTERM or a script host's pending Ctrl-C) ends the run cleanly.
+    std::function<int()> stop;
     // When set, tables and what the blocks print go here instead of 'out'
     // (a script host's command window).
     std::function<void(const char *text, std::size_t len)> print;
@@ -92,7 +89,7 @@ struct RunReport {
     std::size_t workspaceRows = 0;              // rows of the workspace sink (RunOptions::workspace)
     std::vector<double> workspaceTime;          // their times
     std::vector<WorkspaceField> workspace;      // its signals
-    int stoppedBy = 0;                  // the value of *RunOptions::stop that ended the run early, or 0
+    int stoppedBy = 0;                  // the answer of RunOptions::stop that ended the run early, or 0
     double lastTime = 0.0;              // the time of the last step computed (steps > 0)
     long long totalSteps = 0;           // the steps the whole run would have taken
 };

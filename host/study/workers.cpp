@@ -406,7 +406,7 @@ RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, 
     o.summary = study.signals;
     o.summaryRow = [&stats](std::size_t signal, double t, double v) { stats[signal].add(t, v); };
     o.cache = &cache;
-    o.stop = stop;
+    o.stop = [stop] { return static_cast<int>(*stop); };
 
     auto begin = std::chrono::steady_clock::now();
     try {
