@@ -48,4 +48,19 @@ bool readRegularFile(const std::string &path, std::string &text, std::string &wh
     return true;
 }
 
+std::size_t writeFully(int fd, const char *data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 }  // namespace simrun

@@ -12,6 +12,7 @@
 #include <io.h>
 #endif
 
+#include <cstddef>
 #include <string>
 
 namespace simrun {
@@ -29,6 +30,12 @@ constexpr int kOpenNonBlocking = O_NONBLOCK;  // a FIFO without a writer must no
 // a device such as /dev/zero that never ends). The model file, CSV sources
 // and weather files are all read through it.
 bool readRegularFile(const std::string &path, std::string &text, std::string &why);
+
+// Writes 'size' bytes of 'data' to fd, again after an interruption or a
+// write that took part of them; returns how many went out, fewer only when
+// a write failed (errno then says why: EIO for a write that took nothing).
+// Calls nothing but write(2), so a signal handler may use it.
+std::size_t writeFully(int fd, const char *data, std::size_t size);
 
 }  // namespace simrun
 

@@ -577,18 +577,9 @@ void Run::writeCsv(CsvOut &out, double t)
 // row and the run fails with the file's name and the system's reason.
 void Run::flushCsv(CsvOut &out)
 {
-    std::size_t done = 0;
-    int error = 0;
     out.writing = true;
-    while (done < out.pending.size()) {
-        ssize_t n = ::write(out.fd, out.pending.data() + done, out.pending.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const std::size_t done = writeFully(out.fd, out.pending.data(), out.pending.size());
+    const int error = done < out.pending.size() ? errno : 0;
     // 'ready' goes first: a signal handler between the two sees no rows
     // waiting rather than rows already written.
     out.ready = 0;
@@ -748,7 +739,7 @@ RunReport Run::go()
     return std::move(report_);
 }
 
-// Only calls that are safe in a signal handler: atomics, fstat, write.
+// Only calls that are safe in a signal handler: atomics, fstat, writeFully.
 void Run::writeReadyRows(ComputedRows &progress)
 {
     progress.steps = computedSteps_.load(std::memory_order_acquire);
@@ -768,13 +759,7 @@ void Run::writeReadyRows(ComputedRows &progress)
             if (there >= static_cast<long long>(ready)) continue;
             from = there > 0 ? static_cast<std::size_t>(there) : 0;
         }
-        const char *rows = out.pending.data();
-        while (from < ready) {
-            ssize_t n = ::write(out.fd, rows + from, ready - from);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            from += static_cast<std::size_t>(n);
-        }
+        writeFully(out.fd, out.pending.data() + from, ready - from);
     }
 }
 

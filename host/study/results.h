@@ -30,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "posix_io.h"
 #include "study.h"
 
 namespace study {
@@ -53,9 +54,11 @@ struct RunRecord {
 std::string recordLine(const RunRecord &r);
 bool parseRecord(const std::string &line, RunRecord &r);
 
-// Writes all of 'text' to fd (a write may take part of it); false with
-// errno set when it cannot.
-bool writeAll(int fd, const std::string &text);
+// Writes all of 'text' to fd; false with errno set when it cannot.
+inline bool writeAll(int fd, const std::string &text)
+{
+    return simrun::writeFully(fd, text.data(), text.size()) == text.size();
+}
 
 // The regular files of a run's folder, with their sizes, by name.
 std::vector<std::pair<std::string, long long>> folderFiles(const std::string &dir);
