@@ -15,13 +15,16 @@
  * toolbox's own solar formulas (locate_sun, converted to degrees as
  * heliopose converts them) and dni_extra from extraterrestrial_irradiance
  * (topflux's formula), so the outputs equal tiltflux fed with heliopose's
- * angles and topflux's irradiance at the same times, bit for bit.
+ * angles and topflux's irradiance at the same times, bit for bit, except
+ * within a hair of the meridian (see meridian_safe_azimuth).
  *
  * The parameters are checked at declaration and whenever the engine asks
  * for a check of changed parameters, and read afresh at every step: a
  * parameter that has become unreadable is reported then, and nothing is
  * written.
  */
+#include <math.h>
+
 #include "simstruc.h"
 #include "frame/block_util.h"
 #include "solar/solar_formulas.h"
@@ -101,6 +104,33 @@ void mdlInitializeSampleTimes(SimStruct *S)
     ssSetOffsetTime(S, 0, 0.0);
 }
 
+/*
+ * The sun's azimuth, defined at solar noon too. The solar formulas take it
+ * as acos((sin(phi) cos(z) - sin(delta)) / (cos(phi) sin(z))): at solar
+ * noon the argument is +1 (-1 where the sun culminates north of the
+ * zenith), and rounding carries it past that within microseconds of noon,
+ * giving NaN, which would make the plane's irradiance NaN. Within 1e-6 rad
+ * (0.2 arc seconds) of the meridian (and where that form gives NaN) the
+ * azimuth is taken as
+ *     atan2(cos(delta) sin(omega), sin(phi) cos(delta) cos(omega) - cos(phi) sin(delta)),
+ * the same angle written with the sine and cosine of the azimuth times
+ * sin(z), which is defined and accurate there: exactly 0 (due south) or
+ * pi (due north) at omega = 0. The arc cosine near +-1 is also where that
+ * form loses precision (an error of about 1.5e-8 rad for one rounding of
+ * its argument), so the two differ by no more than that. Everywhere else
+ * the formulas' own value is kept, bit for bit the azimuth heliopose gives.
+ */
+static double meridian_safe_azimuth(const struct sun_geometry *sun, double latitude)
+{
+    static const double kNearMeridian = 1e-6;
+    static const double kPi = 3.141592653589793;
+    const double a = fabs(sun->azimuth);
+    if (a > kNearMeridian && a < kPi - kNearMeridian) return sun->azimuth;
+    const double phi = latitude * SOLAR_DEG_TO_RAD;
+    const double delta = sun->declination, omega = sun->hour_angle;
+    return atan2(cos(delta) * sin(omega), sin(phi) * cos(delta) * cos(omega) - cos(phi) * sin(delta));
+}
+
 void mdlOutputs(SimStruct *S, int_T tid)
 {
     (void)tid;
@@ -121,7 +151,8 @@ void mdlOutputs(SimStruct *S, int_T tid)
     struct sun_geometry sun;
     locate_sun(t, p[2], p[3], p[4], &sun);
     struct plane_irradiance e;
-    tilt_irradiance((enum tilt_model)model, p[0], p[1], sun.zenith * SOLAR_RAD_TO_DEG, sun.azimuth * SOLAR_RAD_TO_DEG,
+    const double azimuth = meridian_safe_azimuth(&sun, p[2]);
+    tilt_irradiance((enum tilt_model)model, p[0], p[1], sun.zenith * SOLAR_RAD_TO_DEG, azimuth * SOLAR_RAD_TO_DEG,
                     *weather[1], *weather[2], *weather[0], extraterrestrial_irradiance(t), p[5], &e);
 
     real_T *total = ssGetOutputPortRealSignal(S, 0);

@@ -37,7 +37,17 @@
 %   extraterrestrial irradiance at t. The outputs equal
 %     [~, ~, zen, az, ~] = heliopose(t, latitude, longitude, longitude_timezone);
 %     tiltflux(model, tilt, azimuth, zen, az, dni, dhi, ghi, topflux(t), albedo)
-%   at the same times.
+%   at the same times, bit for bit, except within a hair of solar noon.
+%   There heliopose's azimuth, an arc cosine whose argument reaches +1 (or
+%   -1 where the sun culminates north of the zenith), is NaN wherever
+%   rounding carries the argument past it, a few microseconds either side
+%   of noon. Within 1e-6 rad (0.2 arc seconds) of the meridian planeflux
+%   takes the azimuth as
+%     atan2(cos(decl) sin(omega), sin(lat) cos(decl) cos(omega) - cos(lat) sin(decl))
+%   (omega the hour angle), the same angle in a form defined there: 0, due
+%   south, at the noon instant (180, due north, where the sun culminates
+%   north), so the irradiance stays finite. The two forms differ there by
+%   less than 1e-7 degrees.
 %
 %   The irradiance of an hourly weather file is the mean over each hour;
 %   it stands for the middle of its hour, and that is how the model runner

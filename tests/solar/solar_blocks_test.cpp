@@ -212,6 +212,59 @@ TEST(Planeflux, EqualsTiltfluxOnHelioposeAndTopflux)
     }
 }
 
+// At the instant of solar noon the azimuth of the solar formulas is an arc
+// cosine of +-1 that rounding carries past it (NaN at 45 N on 21 June, and
+// a few microseconds either side of noon anywhere). planeflux must stay
+// finite there and give what tiltflux gives with the sun on the meridian:
+// due south (0) where it culminates south of the zenith (45 N, declination
+// +23.4), due north (180) where it culminates north of it (10 N, the same
+// day). The plane faces south, tilted 30 degrees. The instant is the double
+// nearest noon, found by halving on the sign of the hour angle; there the
+// true azimuth is below 1e-12 rad, which moves the irradiance on a
+// south-facing plane by less than 1e-9 W/m2 (the cosine of the angle
+// between sun and plane azimuths is 1 to the last bit).
+TEST(Planeflux, FiniteAtSolarNoonAndEqualToTheSunOnTheMeridian)
+{
+    const double day = 171 * 86400.0;
+    for (double latitude : {45.0, 10.0}) {
+        SCOPED_TRACE(latitude);
+        double before = day + 9 * 3600, after = day + 15 * 3600;
+        sun_geometry sun;
+        while (true) {
+            const double mid = before + (after - before) / 2;
+            if (mid == before || mid == after) break;
+            locate_sun(mid, latitude, 87.92, 90, &sun);
+            (sun.hour_angle < 0 ? before : after) = mid;
+        }
+        sun_geometry a, b;
+        locate_sun(before, latitude, 87.92, 90, &a);
+        locate_sun(after, latitude, 87.92, 90, &b);
+        const double noon = std::fabs(a.hour_angle) < std::fabs(b.hour_angle) ? before : after;
+        ASSERT_LT(std::fabs((noon == before ? a : b).hour_angle), 1e-12);
+
+        const double sunAzimuth = latitude > 23.44 ? 0.0 : 180.0;
+        testutil::CallOutcome pose = testutil::callMex("heliopose", 5, Args{num(noon), num(latitude), num(87.92), num(90)});
+        ASSERT_TRUE(pose.ok) << pose.error;
+        const double zenith = pose.values(2)[0];
+        for (const char *model : {"isotropic", "haydavies", "perez", "reindl", "klucher"}) {
+            SCOPED_TRACE(model);
+            testutil::CallOutcome flux =
+                testutil::callMex("tiltflux", 4,
+                                  Args{testutil::str(model), num(30), num(0), num(zenith), num(sunAzimuth), num(700),
+                                       num(120), num(800), num(extraterrestrial_irradiance(noon)), num(0.2)});
+            ASSERT_TRUE(flux.ok) << flux.error;
+            Harness h("planeflux", Args{num(30), num(0), num(latitude), num(87.92), num(90), num(0.2), testutil::str(model)});
+            h.setInput(0, {noon});
+            h.setInput(1, {800, 700, 120});
+            const double total = h.outputs(noon, 0)[0];
+            ASSERT_TRUE(std::isfinite(total)) << total;
+            EXPECT_NEAR(total, flux.values(0)[0], 1e-9);
+            const double *parts = h.block().output(1);
+            for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(parts[k], flux.values(k + 1)[0], 1e-9) << k;
+        }
+    }
+}
+
 TEST(Planeflux, UnreadableParametersAreReported)
 {
     const char *badNumber = "planeflux: parameters 1 to 6 (tilt, azimuth, latitude, longitude, longitude_timezone, "
