@@ -4,9 +4,10 @@
  *
  *   w = weatherread(file)
  *
- * The file is read by the model runner's own reader (host/runner/epw_source),
- * so a file the runner accepts is accepted here with the same numbers and a
- * bad file is refused with the same message. w is a 1-by-1 structure:
+ * The file is read by the model runner's own reader (host/runner/epw_source,
+ * compiled in: readEpw, which also serves the runner's weather sources and
+ * the studies' cache of them), so a file the runner accepts is accepted here
+ * with the same numbers and a bad file is refused with the same message. w is a 1-by-1 structure:
  *   time            N-by-1, seconds of year at the end of each row's record:
  *                   where the runner places the instantaneous fields
  *                   (temperatures, humidity, wind, sky cover, ...);
@@ -36,7 +37,6 @@
 #include "mex.h"
 #include "host/runner/epw_source.h"
 #include "host/runner/model_error.h"
-#include "host/runner/posix_io.h"
 
 /* A failure of the reading, kept for the host's error. */
 struct read_failure {
@@ -120,14 +120,10 @@ static mxArray *readWeather(const char *path, struct read_failure *failure)
 {
     simrun::EpwData data;
     try {
-        const std::string label = std::string("'") + path + "'";
-        std::string text, why;
-        if (!simrun::readRegularFile(path, text, why)) {
-            fail(failure, "simblocks:weatherread:cannotOpen", "cannot open the weather file '%s': %s", path,
-                 why.c_str());
-            return NULL;
-        }
-        data = simrun::parseEpw(text, label);
+        data = simrun::readEpw(path);
+    } catch (const simrun::EpwOpenError &e) {
+        fail(failure, "simblocks:weatherread:cannotOpen", "%s", e.what());
+        return NULL;
     } catch (const simrun::ModelError &e) {
         fail(failure, "simblocks:weatherread:badFile", "%s", e.what());
         return NULL;

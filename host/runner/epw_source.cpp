@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -165,20 +166,50 @@ bool plainDecimal(std::string_view s, double &out)
     return true;
 }
 
-// The common row, fast: 35 fields, every one but the flags a plain decimal
-// with no spaces around it. Returns false for anything else, which the
-// careful path then reads or reports.
+// The common row, fast, in one pass over its characters: 35 fields, every
+// one but the flags a plain decimal (as plainDecimal reads it, with the same
+// arithmetic) with no spaces around it. Returns false for anything else,
+// which the careful path then reads or reports.
 bool fastRow(std::string_view line, double *row)
 {
-    const char *p = line.data(), *end = p + line.size();
+    static const double kTens[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char *p = line.data(), *const end = p + line.size();
     for (std::size_t f = 0; f < kRowFields; ++f) {
-        const char *comma = static_cast<const char *>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
-        const char *stop = comma == nullptr ? end : comma;
-        if ((comma == nullptr) != (f == kRowFields - 1)) return false;
-        if (f != 5 && !plainDecimal(std::string_view(p, static_cast<std::size_t>(stop - p)), row[f])) return false;
-        p = stop + 1;
+        if (f == 5) {  // the flags: any text up to the next comma
+            p = static_cast<const char *>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
+            if (p == nullptr) return false;
+            ++p;
+            continue;
+        }
+        const bool negative = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+')) ++p;
+        // The digits, then those after a point: a count of more than 15
+        // sends the field to the careful path (m, unsigned, may have wrapped).
+        unsigned long long m = 0;
+        const char *const first = p;
+        unsigned d = 0;
+        while (p < end && (d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0') < 10) {
+            m = m * 10 + d;
+            ++p;
+        }
+        std::size_t digits = static_cast<std::size_t>(p - first), decimals = 0;
+        if (p < end && *p == '.') {
+            const char *const point = ++p;
+            while (p < end && (d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0') < 10) {
+                m = m * 10 + d;
+                ++p;
+            }
+            decimals = static_cast<std::size_t>(p - point);
+            digits += decimals;
+        }
+        if (digits == 0 || digits > 15) return false;
+        const double v = static_cast<double>(static_cast<long long>(m)) / kTens[decimals];
+        row[f] = negative ? -v : v;
+        if (f + 1 == kRowFields) return p == end;
+        if (p == end || *p != ',') return false;
+        ++p;
     }
-    return true;
+    return false;
 }
 
 bool number(std::string_view s, double &out)
@@ -198,50 +229,97 @@ bool sameWord(std::string_view a, std::string_view b)
     return true;
 }
 
-// Walks the lines of the text, numbering them from 1.
-class Lines {
-public:
-    explicit Lines(std::string_view text) : text_(text) {}
-    bool next(std::string_view &line)
-    {
-        if (pos_ >= text_.size()) return false;
-        std::size_t end = text_.find('\n', pos_);
-        if (end == std::string_view::npos) end = text_.size();
-        line = text_.substr(pos_, end - pos_);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        pos_ = end + 1;
-        ++number_;
-        return true;
-    }
-    std::size_t number() const { return number_; }
-
-private:
-    std::string_view text_;
-    std::size_t pos_ = 0;
-    std::size_t number_ = 0;
-};
-
+// Reads the text piece by piece as it comes from the file (or all at once),
+// line by line, numbering the lines from 1: the eight header lines, then the
+// rows. Only the fields asked for are kept; every field of every row is
+// checked all the same, so a file is accepted or refused with the same
+// message whatever a model takes of it.
 class Parser {
 public:
-    Parser(std::string_view text, const std::string &label) : lines_(text), label_(label) {}
+    Parser(const std::string &label, EpwFieldSet keep) : label_(label), keep_(keep)
+    {
+        data_.values.assign(kEpwNumFields, std::vector<double>());
+        for (int f = 0; f < kEpwNumFields; ++f)
+            if (keep_ & (EpwFieldSet(1) << f)) data_.values[static_cast<std::size_t>(f)].reserve(8784);
+        data_.time.reserve(8784);
+        data_.line.reserve(8784);
+        stamps_.reserve(8784);
+    }
 
     [[noreturn]] void bad(const std::string &what) const
     {
-        throw ModelError(label_ + ", line " + std::to_string(lines_.number()) + ": " + what);
+        throw ModelError(label_ + ", line " + std::to_string(number_) + ": " + what);
     }
 
-    EpwData parse()
+    // The next piece of the text, cut anywhere.
+    void feed(std::string_view piece)
     {
-        static const char *const kHeaders[8] = {"LOCATION", "DESIGN CONDITIONS", "TYPICAL/EXTREME PERIODS",
+        if (!started_) {  // a UTF-8 byte-order mark, once its three bytes are in
+            carry_.append(piece);
+            if (carry_.size() < 3) return;
+            started_ = true;
+            if (carry_.compare(0, 3, "\xEF\xBB\xBF") == 0) carry_.erase(0, 3);
+            std::string first;
+            first.swap(carry_);
+            lines(first);
+            return;
+        }
+        lines(piece);
+    }
+
+    // The end of the text: the data as read.
+    EpwData finish()
+    {
+        started_ = true;
+        if (!carry_.empty()) {  // a last line without a line end
+            std::string last;
+            last.swap(carry_);
+            line(last);
+        }
+        if (header_ < 8) {
+            if (header_ == 0) throw ModelError(label_ + " is empty");
+            throw ModelError(label_ + ": the file ends after line " + std::to_string(number_) + ", before its " +
+                             kHeaders[header_] + " header line");
+        }
+        if (stamps_.empty()) throw ModelError(label_ + " has no data rows after its eight header lines");
+        times();
+        return std::move(data_);
+    }
+
+private:
+    static constexpr const char *kHeaders[8] = {"LOCATION", "DESIGN CONDITIONS", "TYPICAL/EXTREME PERIODS",
                                                 "GROUND TEMPERATURES", "HOLIDAYS/DAYLIGHT SAVINGS", "COMMENTS 1",
                                                 "COMMENTS 2", "DATA PERIODS"};
-        for (int h = 0; h < 8; ++h) {
-            std::string_view line;
-            if (!lines_.next(line)) {
-                if (h == 0) throw ModelError(label_ + " is empty");
-                throw ModelError(label_ + ": the file ends after line " + std::to_string(lines_.number()) +
-                                 ", before its " + kHeaders[h] + " header line");
+    struct Stamp {  // checked to fit: month 1-12, day 1-31, hour 1-24, minute 0-60
+        unsigned char month, day, hour, minute;
+    };
+
+    // The whole lines of a piece; a line cut at its end waits in carry_.
+    void lines(std::string_view piece)
+    {
+        while (!piece.empty()) {
+            const std::size_t end = piece.find('\n');
+            if (end == std::string_view::npos) {
+                carry_.append(piece);
+                return;
             }
+            if (carry_.empty()) {
+                line(piece.substr(0, end));
+            } else {
+                carry_.append(piece.substr(0, end));
+                line(carry_);
+                carry_.clear();
+            }
+            piece.remove_prefix(end + 1);
+        }
+    }
+
+    void line(std::string_view line)
+    {
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++number_;
+        if (header_ < 8) {
+            const int h = header_++;
             splitHeader(line, fields_);
             std::string_view key = fields_[0];
             // Some tools write HOLIDAYS/DAYLIGHT SAVING, without the final S.
@@ -249,12 +327,11 @@ public:
             if (!ok) bad(std::string("expected the ") + kHeaders[h] + " header line, found '" + shown(line) + "'");
             if (h == 0) location();
             if (h == 7) dataPeriods();
+            return;
         }
-        rows();
-        return std::move(data_);
+        row(line);
     }
 
-private:
     double headerNumber(std::size_t at, const char *what, double low, double high)
     {
         double v = 0;
@@ -327,47 +404,39 @@ private:
             if (f != 5) row[f] = rowField(f);
     }
 
-    void rows()
+    void row(std::string_view line)
     {
-        struct Stamp {
-            int month, day, hour, minute;
-        };
-        std::vector<Stamp> stamps;
-        data_.values.assign(kEpwNumFields, std::vector<double>());
-        for (auto &v : data_.values) v.reserve(8784);
-        std::string_view line;
-        std::size_t blank = 0;  // the first of a run of empty lines
-        while (lines_.next(line)) {
-            if (trim(line).empty()) {
-                if (blank == 0) blank = lines_.number();
-                continue;
-            }
-            if (blank != 0)
-                throw ModelError(label_ + ", line " + std::to_string(blank) + ": an empty line between data rows");
-            double row[kRowFields];
-            if (!fastRow(line, row)) slowRow(line, row);
-            rowInteger(row, 0, -9999, 9999);  // the year: checked, not used
-            Stamp s;
-            s.month = rowInteger(row, 1, 1, 12);
-            s.day = rowInteger(row, 2, 1, kDaysInMonth[s.month - 1]);
-            s.hour = rowInteger(row, 3, 1, 24);
-            s.minute = rowInteger(row, 4, 0, 60);
-            for (std::size_t f = 0; f < kEpwNumFields; ++f) data_.values[f].push_back(row[6 + f]);
-            if (s.month == 2 && s.day == 29) data_.leapYear = true;
-            stamps.push_back(s);
-            data_.line.push_back(lines_.number());
+        if (trim(line).empty()) {
+            if (blank_ == 0) blank_ = number_;
+            return;
         }
-        if (stamps.empty()) throw ModelError(label_ + " has no data rows after its eight header lines");
+        if (blank_ != 0) throw ModelError(label_ + ", line " + std::to_string(blank_) + ": an empty line between data rows");
+        double row[kRowFields];
+        if (!fastRow(line, row)) slowRow(line, row);
+        rowInteger(row, 0, -9999, 9999);  // the year: checked, not used
+        Stamp s;
+        s.month = static_cast<unsigned char>(rowInteger(row, 1, 1, 12));
+        s.day = static_cast<unsigned char>(rowInteger(row, 2, 1, kDaysInMonth[s.month - 1]));
+        s.hour = static_cast<unsigned char>(rowInteger(row, 3, 1, 24));
+        s.minute = static_cast<unsigned char>(rowInteger(row, 4, 0, 60));
+        for (int f = 0; f < kEpwNumFields; ++f)
+            if (keep_ & (EpwFieldSet(1) << f)) data_.values[static_cast<std::size_t>(f)].push_back(row[6 + f]);
+        if (s.month == 2 && s.day == 29) data_.leapYear = true;
+        stamps_.push_back(s);
+        data_.line.push_back(number_);
+    }
 
-        // Times, once the calendar (with or without 29 February) is known.
-        data_.time.reserve(stamps.size());
-        for (std::size_t r = 0; r < stamps.size(); ++r) {
-            const Stamp &s = stamps[r];
+    // Times, once the calendar (with or without 29 February) is known.
+    void times()
+    {
+        data_.time.reserve(stamps_.size());
+        for (std::size_t r = 0; r < stamps_.size(); ++r) {
+            const Stamp &s = stamps_[r];
             int day = s.day - 1;
             for (int m = 1; m < s.month; ++m) day += m == 2 ? (data_.leapYear ? 29 : 28) : kDaysInMonth[m - 1];
             double t = day * 86400.0 + (s.hour - 1) * 3600.0 + (s.minute == 0 ? 60 : s.minute) * 60.0;
             if (!data_.time.empty() && !(t > data_.time.back())) {
-                const Stamp &p = stamps[r - 1];
+                const Stamp &p = stamps_[r - 1];
                 throw ModelError(label_ + ", line " + std::to_string(data_.line[r]) + ": the row of " +
                                  std::to_string(s.month) + "/" + std::to_string(s.day) + " hour " +
                                  std::to_string(s.hour) + " does not come after the row of " + std::to_string(p.month) +
@@ -378,34 +447,66 @@ private:
         }
     }
 
-    Lines lines_;
     const std::string &label_;
+    const EpwFieldSet keep_;
+    bool started_ = false;
+    std::string carry_;          // the start of a line whose end is still to come
+    std::size_t number_ = 0;     // the line last read
+    int header_ = 0;             // header lines read
+    std::size_t blank_ = 0;      // the first of a run of empty lines
     std::vector<std::string_view> fields_;
+    std::vector<Stamp> stamps_;
     EpwData data_;
 };
 
 }  // namespace
 
-EpwData parseEpw(std::string_view text, const std::string &label)
+EpwData parseEpw(std::string_view text, const std::string &label, EpwFieldSet fields)
 {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a UTF-8 byte-order mark
-    Parser p(text, label);
-    return p.parse();
+    Parser p(label, fields);
+    p.feed(text);
+    return p.finish();
 }
 
-EpwData readEpw(const std::string &path)
+EpwData readEpw(const std::string &path, EpwFieldSet fields)
 {
     std::string label = "'" + path + "'";
-    // A folder, a pipe or a device is no weather file (and a pipe could block the run).
-    std::string text, why;
-    if (!readRegularFile(path, text, why)) throw ModelError("cannot open the weather file " + label + ": " + why);
-    return parseEpw(text, label);
+    // A folder, a pipe or a device is no weather file (and a pipe could block
+    // the run). The file is read in pieces into one small buffer, each parsed
+    // as it comes: no copy of the whole text is made.
+    std::string why;
+    int fd = openRegularFile(path, why);
+    if (fd < 0) throw EpwOpenError("cannot open the weather file " + label + ": " + why);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    Parser p(label, fields);
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw EpwOpenError("cannot open the weather file " + label + ": " + std::strerror(errno));
+        if (n == 0) break;
+        p.feed(std::string_view(buf, static_cast<std::size_t>(n)));
+    }
+    return p.finish();
+}
+
+EpwFieldSet epwFieldSet(const std::vector<std::string> &names)
+{
+    EpwFieldSet set = 0;
+    for (const std::string &n : names) {
+        const int f = epwFieldIndex(n);
+        if (f >= 0) set |= EpwFieldSet(1) << f;
+    }
+    return set;
 }
 
 EpwSignal::EpwSignal(const std::string &who, const std::string &path, const std::vector<std::string> &fields)
     : EpwSignal(who, "'" + path + "'", [&] {
           try {
-              return readEpw(path);
+              return readEpw(path, epwFieldSet(fields));
           } catch (const ModelError &e) {
               throw ModelError(who + ": " + e.what());
           }

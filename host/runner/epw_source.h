@@ -31,9 +31,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "model_error.h"
 
 namespace simrun {
 
@@ -79,11 +82,27 @@ struct EpwData {
     double recordLength() const { return 3600.0 / recordsPerHour; }
 };
 
+// A set of fields of kEpwFields, bit f for field f: the fields a reader keeps
+// (EpwData::values of the others stay empty). Every field of every row is
+// checked whichever are kept.
+using EpwFieldSet = std::uint32_t;
+constexpr EpwFieldSet kAllEpwFields = (EpwFieldSet(1) << kEpwNumFields) - 1;
+// The set of the named fields (names that are no field are left out).
+EpwFieldSet epwFieldSet(const std::vector<std::string> &names);
+
+// A weather file that cannot be opened or read: "cannot open the weather
+// file '<path>': <the system's reason>".
+struct EpwOpenError : ModelError {
+    using ModelError::ModelError;
+};
+
 // Parses the text of a weather file; 'label' names it in messages
 // ("<label>, line 12: ..."). Missing-value codes are kept as written.
-EpwData parseEpw(std::string_view text, const std::string &label);
-// Reads and parses a file; messages name it as '<path>'.
-EpwData readEpw(const std::string &path);
+EpwData parseEpw(std::string_view text, const std::string &label, EpwFieldSet fields = kAllEpwFields);
+// Reads and parses a file, piece by piece as it is read; messages name it as
+// '<path>'. The one reader of weather files: the runner's sources, the
+// studies' cache of them and weatherread all read through it.
+EpwData readEpw(const std::string &path, EpwFieldSet fields = kAllEpwFields);
 
 class EpwSignal {
 public:

@@ -30,6 +30,17 @@ constexpr int kOpenNonBlocking = O_NONBLOCK;  // a FIFO without a writer must no
 // a device such as /dev/zero that never ends). The model file, CSV sources
 // and weather files are all read through it.
 bool readRegularFile(const std::string &path, std::string &text, std::string &why);
+// Opens a regular file for reading, with the same checks: its descriptor,
+// or -1 with the reason in 'why'.
+int openRegularFile(const std::string &path, std::string &why);
+
+// The memory this process can still take without swapping or being
+// refused, in bytes, as the system estimates it: on Linux MemAvailable of
+// /proc/meminfo, less where the process's control group (cgroup v2) sets a
+// lower limit; on Windows the available physical memory
+// (GlobalMemoryStatusEx); elsewhere the free pages the system reports.
+// 0 when the system does not say.
+unsigned long long availableMemory();
 
 // Writes 'size' bytes of 'data' to fd, again after an interruption or a
 // write that took part of them; returns how many went out, fewer only when
