@@ -11,10 +11,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -215,6 +217,7 @@ struct Options {
     std::string outputDir;
     const mxArray *set = nullptr;  // a cell list of path/value pairs
     bool hasStart = false, hasStop = false, hasStep = false, progress = false;
+    bool collect = true;  // return the signals as arrays
     double start = 0, stop = 0, step = 0;
 };
 
@@ -250,12 +253,16 @@ Options options(int nrhs, const mxArray *prhs[])
             if (!(mxIsLogical(v) || mxIsDouble(v)) || mxGetNumberOfElements(v) != 1)
                 throw Failure{kArgs, "'Progress' must be true or false"};
             o.progress = mxGetScalar(v) != 0;
+        } else if (lower == "collect") {
+            if (!mxIsLogicalScalar(v))
+                throw Failure{kArgs, "'Collect' must be true or false (a logical scalar)"};
+            o.collect = mxIsLogicalScalarTrue(v);
         } else if (lower == "set") {
             if (!mxIsCell(v) || mxGetNumberOfElements(v) % 2 != 0)
                 throw Failure{kArgs, "'Set' must be a cell list of path/value pairs, such as {'stop', 86400, 'blocks.sky.parameters[1]', 0}"};
             o.set = v;
         } else {
-            throw Failure{kArgs, "unknown option '" + name + "' (options: OutputDir, Start, Stop, Step, Progress, Set)"};
+            throw Failure{kArgs, "unknown option '" + name + "' (options: OutputDir, Start, Stop, Step, Progress, Set, Collect)"};
         }
     }
     return o;
@@ -301,8 +308,46 @@ std::string errorId(const std::string &text, bool fromEngine)
     return kModel;
 }
 
+// The size of a collection for messages: "24.0 GB", "512 MB".
+std::string sizeText(double bytes)
+{
+    char text[32];
+    if (bytes >= 1e9) std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+    else std::snprintf(text, sizeof text, "%.0f MB", std::ceil(bytes / 1e6));
+    return text;
+}
+
+// How many times its own size a collection takes at its peak: Octave copies
+// the arrays a MEX file returns into values of its own (measured: a
+// collection of 800 MB peaks 1.56 GB above the session's start), MATLAB
+// takes them as they are.
+#ifdef HAVE_OCTAVE
+constexpr double kPeakCopies = 2;
+#else
+constexpr double kPeakCopies = 1;
+#endif
+
+// A collection is made only when it fits in the memory the system has left
+// for this process; one that cannot fit is refused before the run (before
+// any file is opened), with its size and the ways to make it smaller.
+void checkRoom(std::size_t rows, std::size_t perRow)
+{
+    const double bytes = static_cast<double>(rows) * static_cast<double>(perRow) * sizeof(double);
+    const unsigned long long available = simrun::availableMemory();
+    // (0: the system does not say)
+    if (available == 0 || kPeakCopies * bytes <= static_cast<double>(available)) return;
+    throw Failure{"simblocks:simrun:memory",
+                  "the results would take " + sizeText(bytes) + " (" + std::to_string(rows) + " rows of " +
+                      std::to_string(perRow) + " numbers)" + (kPeakCopies > 1 ? ", twice that while they are handed over," : "") +
+                      " more than the " + sizeText(static_cast<double>(available)) + " of memory available; sample fewer rows (the 'every' of the CSV and table sinks, or of a "
+                      "workspace sink), name fewer signals in a workspace sink, or run with 'Collect', false"};
+}
+
 // The arrays of the result, made before the run at their final size so
 // that the run writes into them directly; destroyed unless handed out.
+// They are filled with zeros piece by piece, each piece small enough to
+// take well under a second, and Ctrl-C between pieces ends the call: the
+// set-up of a collection of several GB takes seconds.
 class Results {
 public:
     ~Results()
@@ -313,7 +358,7 @@ public:
     {
         mxArray *a = nullptr;
         try {
-            a = mxCreateDoubleMatrix(rows, width, mxREAL);
+            a = mxCreateUninitNumericMatrix(rows, width, mxDOUBLE_CLASS, mxREAL);
         } catch (const std::exception &) {  // the host's own out-of-memory error
         }
         if (a == nullptr)
@@ -321,14 +366,25 @@ public:
                                                          std::to_string(width) + " numbers of '" + name + "'"};
         names_.push_back(name);
         arrays_.push_back(a);
-        return mxGetPr(a);
+        double *data = mxGetPr(a);
+        constexpr std::size_t kPiece = std::size_t(1) << 22;  // 32 MB
+        const std::size_t n = rows * width;
+        for (std::size_t at = 0; at < n; at += kPiece) {
+            if (host_interrupt_pending()) {
+                host_interrupt_take();
+                throw Failure{"simblocks:simrun:interrupted",
+                              "interrupted before the first step, while making room for the results"};
+            }
+            std::fill(data + at, data + std::min(n, at + kPiece), 0.0);
+        }
+        return data;
     }
     // The struct of them all; they now belong to it.
-    mxArray *take()
+    mxArray *take(bool collected)
     {
         std::vector<const char *> names;
         for (const std::string &n : names_) names.push_back(n.c_str());
-        if (names.empty()) names.push_back("time");  // a model that collected nothing (no steps)
+        if (names.empty() && collected) names.push_back("time");  // a model that collected nothing (no steps)
         mxArray *out = mxCreateStructMatrix(1, 1, static_cast<int>(names.size()), names.data());
         for (std::size_t k = 0; k < arrays_.size(); ++k) mxSetFieldByNumber(out, 0, static_cast<int>(k), arrays_[k]);
         arrays_.clear();
@@ -388,7 +444,8 @@ mxArray *run(int nrhs, const mxArray *prhs[])
     ro.libDirs.push_back(ec ? folder : abs.lexically_normal().string());
     ro.libExtension = extension;
     ro.progress = opt.progress;
-    ro.workspace = true;
+    ro.workspace = opt.collect;
+    ro.workspaceSize = checkRoom;
     ro.print = [](const char *text, std::size_t len) {
         mexPrintf("%.*s", static_cast<int>(len), text);
         if (len > 0 && text[0] == '\r') mexEvalString(kFlush);  // the progress line, shown now
@@ -407,7 +464,7 @@ mxArray *run(int nrhs, const mxArray *prhs[])
         host_interrupt_take();
         throw Failure{"simblocks:simrun:interrupted", "interrupted " + simrun::stopSummary(report)};
     }
-    return results.take();
+    return results.take(opt.collect);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <utility>
 
 #include "csv_source.h"
@@ -96,6 +97,7 @@ private:
     void writeTable(double t, Columns &c, bool &header);
     void emit(const char *text, std::size_t len);
     void setupWorkspace();
+    Rate sinkRowsRate() const;
 
     const ModelDef &m_;
     const RunOptions &o_;
@@ -394,6 +396,60 @@ Columns Run::summaryColumn(const std::string &signal) const
     return c;
 }
 
+// The steps at which the model's CSV and table sinks write rows (all of
+// them: a step where any one writes), or every step for a model without
+// sinks: where a model without a workspace sink is sampled for the script
+// host, so that a long run to a file sampled hourly collects hourly.
+Rate Run::sinkRowsRate() const
+{
+    Rate r;
+    for (std::size_t i = 0; i < m_.sinks.size(); ++i) {
+        const SinkDef &s = m_.sinks[i];
+        if (s.kind == SinkDef::kWorkspace) continue;
+        if (!(s.every > 0)) {
+            r.hits.clear();
+            break;
+        }
+        std::string who = "sinks[" + std::to_string(i) + "]" + (s.kind == SinkDef::kCsv ? " ('" + s.file + "')" : "");
+        for (const auto &h : sim_.periodicRate(s.every, 0.0, who).hits)
+            if (std::find(r.hits.begin(), r.hits.end(), h) == r.hits.end()) r.hits.push_back(h);
+    }
+    // A sink writing at steps another writes at too adds nothing (600 s
+    // beside 3600 s at the same phase): one rate left runs on a counter.
+    auto covered = [&r](const std::pair<long long, long long> &h) {
+        for (const auto &o : r.hits)
+            if (o != h && h.first % o.first == 0 && h.second % o.first == o.second) return true;
+        return false;
+    };
+    r.hits.erase(std::remove_if(r.hits.begin(), r.hits.end(), covered), r.hits.end());
+    if (r.hits.empty()) r.everyStep = true;
+    return r;
+}
+
+// How many of the steps 0 .. steps - 1 a rate of sinks hits (every step,
+// or periodic hits), without walking them all when the hits repeat sooner:
+// they repeat every least common multiple of their periods.
+std::size_t rowsAt(const Rate &rate, long long steps)
+{
+    if (steps <= 0) return 0;
+    if (rate.everyStep) return static_cast<std::size_t>(steps);
+    long long cycle = 1;
+    for (const auto &h : rate.hits) {
+        const long long g = std::gcd(cycle, h.first);
+        cycle = cycle / g > steps / h.first ? steps : cycle / g * h.first;
+        if (cycle >= steps) break;
+    }
+    cycle = std::min(cycle, steps);
+    long long inCycle = 0, inRest = 0;
+    const long long rest = steps % cycle;
+    for (long long k = 0; k < cycle; ++k)
+        if (hits(rate, k)) {
+            ++inCycle;
+            if (k < rest) ++inRest;
+        }
+    return static_cast<std::size_t>(steps / cycle * inCycle + inRest);
+}
+
 // Whether two paths name the same existing file (by the file's identity,
 // not its name: "o.csv" and "./o.csv" are one file).
 bool sameFile(const std::string &a, const std::string &b)
@@ -465,14 +521,18 @@ void Run::setupWorkspace()
         report_.workspace.push_back(WorkspaceField{name, out->fields.back().values.size(), {}});
     }
     Rate rate;
-    if (every > 0) rate = sim_.periodicRate(every, 0.0, who);
+    if (sink == nullptr) rate = sinkRowsRate();
+    else if (every > 0) rate = sim_.periodicRate(every, 0.0, who);
     else rate.everyStep = true;
     out->when = Ticker(rate);
     if (!o_.workspace) return;  // checked, not collected
-    // The steps k = 0 .. numSteps - 1 with k % n == m.
-    long long n = rate.everyStep ? 1 : rate.hits[0].first, m = rate.everyStep ? 0 : rate.hits[0].second;
-    std::size_t rows = m < sim_.numSteps() ? static_cast<std::size_t>((sim_.numSteps() - 1 - m) / n + 1) : 0;
+    const std::size_t rows = rowsAt(rate, sim_.numSteps());
     report_.workspaceRows = rows;
+    if (o_.workspaceSize) {
+        std::size_t perRow = 1;
+        for (const WorkspaceField &f : report_.workspace) perRow += f.width;
+        o_.workspaceSize(rows, perRow);
+    }
     auto room = [&](const std::string &name, std::vector<double> &own, std::size_t width) {
         if (o_.workspaceStorage) return o_.workspaceStorage(name, rows, width);
         own.assign(rows * width, 0.0);

@@ -56,10 +56,16 @@ struct RunOptions {
     // (a script host's command window).
     std::function<void(const char *text, std::size_t len)> print;
     std::string libExtension = SIMBLOCKS_MEX_SUFFIX;  // the file name extension of block libraries
-    // Collect the workspace sink's rows; a model without a workspace sink
-    // then gives every source and every block output port. Without it,
-    // workspace sinks are checked but collect nothing.
+    // Collect the workspace sink's rows. A model without a workspace sink
+    // then gives every source and every block output port, at the steps its
+    // CSV and table sinks write rows (their 'every'), or at every step when
+    // it has no sinks at all. Without it, workspace sinks are checked but
+    // collect nothing.
     bool workspace = false;
+    // Told the size of the collection before any room is asked for: its rows
+    // and the numbers of a row (the time and every signal's elements). It may
+    // throw to refuse the collection; the run then has opened no file.
+    std::function<void(std::size_t rows, std::size_t perRow)> workspaceSize;
     // Where the collected numbers go: called before the run once for the
     // times ("time", width 1) and once per signal, with the exact number of
     // rows; returns room for rows x width numbers, column by column (a

@@ -4,7 +4,8 @@
 %   runs a model of the toolbox's blocks in fixed steps, inside Octave or
 %   MATLAB (no Simulink needed), with the same engine, rules and messages as
 %   the command-line model runner, and returns the signals of its workspace
-%   sink.
+%   sink (or, without one, every source and block output at the times its
+%   CSV and table sinks write rows).
 %
 %   model is the name of a model file (JSON; the format is that of the
 %   command-line runner: sources, blocks, sinks, start, stop, step), or a
@@ -41,16 +42,39 @@
 %   field time (a column of the sink's times) and one field per signal, N by
 %   the signal's width, named after the signal with every run of other
 %   characters than letters, digits and _ made one _ (weather[T] gives
-%   weather_T, sky:2 gives sky_2). A model has one workspace sink at most;
-%   without one, out has every source and every block output port at every
-%   step. csv files and what tablogger writes go into the current folder or
+%   weather_T, sky:2 gives sky_2). A model has one workspace sink at most.
+%   csv files and what tablogger writes go into the current folder or
 %   OutputDir; tables and what printer prints appear in the command window.
+%
+%   What out holds
+%     - a model with a workspace sink: that sink's signals at its 'every';
+%     - a model without one: every source and every block output port, at
+%       the times the model's csv and table sinks write rows (each at its
+%       'every'; the times of all of them together), so a long run to a
+%       file sampled hourly returns hourly rows;
+%     - a model without any sink: every source and block output at every
+%       step;
+%     - with 'Collect', false: nothing (out is a struct without fields);
+%       the files are written all the same.
+%   The arrays are made at their full size before the run, and only when
+%   they fit in the memory the system has available (on Linux MemAvailable,
+%   or a lower limit of the process's control group; on Windows the
+%   available physical memory); in Octave twice their size must fit, since
+%   Octave copies the arrays a MEX file returns. A collection that cannot fit is refused
+%   before the run, before any file is written, with the error
+%   simblocks:simrun:memory naming its size and the memory available; make
+%   it smaller with a longer 'every' of the csv and table sinks (or of a
+%   workspace sink), a workspace sink naming only the signals wanted, or
+%   'Collect', false.
 %
 %   Options
 %     'OutputDir'   folder for relative output file names (made if missing)
 %     'Start', 'Stop', 'Step'   override the model's times, in seconds
 %     'Progress'    true: a one-line progress indicator in the command
 %                   window for runs longer than a second
+%     'Collect'     true (the default) or false: false returns no arrays
+%                   (for runs whose results are their files); a logical
+%                   scalar, anything else raises simblocks:simrun:args
 %     'Set'         overrides, as the command-line runner's --set: a cell
 %                   list of path/value pairs changing values of the model
 %                   before it is checked and run, such as
@@ -74,7 +98,9 @@
 %                               or reported an error during the run
 %     simblocks:simrun:sink     a sink: its signals, a file it cannot write,
 %                               the output folder
-%     simblocks:simrun:memory   out of memory
+%     simblocks:simrun:memory   the collection does not fit in the memory
+%                               available (see What out holds), or out of
+%                               memory
 %     simblocks:simrun:interrupted   Ctrl-C (see below)
 %   After an error, files are closed, blocks terminated and libraries
 %   released; the next run starts afresh.
@@ -83,8 +109,10 @@
 %   block stops waiting), within a second: every row computed is written,
 %   each file ending on a whole row, the blocks are terminated, and the run
 %   ends with the error simblocks:simrun:interrupted, "interrupted at t = T
-%   s, after step K of N; every row up to it is written". The session goes
-%   on. In MATLAB it cannot: MATLAB's documented MEX API gives a MEX file no
+%   s, after step K of N; every row up to it is written". Ctrl-C while the
+%   arrays of a large collection are being made ends the call within a
+%   second as well ("interrupted before the first step, while making room
+%   for the results"). The session goes on. In MATLAB it cannot: MATLAB's documented MEX API gives a MEX file no
 %   way to see a pending Ctrl-C, and the toolbox relies on no undocumented
 %   one, so the run goes on to its end (or its error) before MATLAB acts on
 %   the key. Stop long runs there with a shorter 'Stop', or run the model

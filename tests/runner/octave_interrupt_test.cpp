@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "runner_support.h"
@@ -49,6 +50,78 @@ private:
     int fd_;
     std::string buffer_;
 };
+
+// A number of kB from a "Key: N kB" line of a /proc file, or -1.
+long long procKb(const std::string &file, const std::string &key)
+{
+    std::ifstream in(file);
+    std::string k;
+    long long kb = 0;
+    while (in >> k >> kb) {
+        if (k == key) return kb;
+        in.ignore(1 << 10, '\n');
+    }
+    return -1;
+}
+
+TEST(CtrlCInOctave, EndsTheSetUpOfALargeCollection)
+{
+    // 2.5e8 steps of a clock and no sink: every step collected, 4 GB of
+    // arrays (time and clock, 8 bytes each), which simrun makes and fills
+    // before the first step; Octave needs twice that at the end.
+    const long long needKb = 10LL << 20;
+    const long long availableKb = procKb("/proc/meminfo", "MemAvailable:");
+    if (availableKb < needKb)
+        GTEST_SKIP() << "needs 10 GB of available memory for a collection of 4 GB; " << availableKb / 1024 << " MB available";
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const std::string code = "addpath('" SIMBLOCKS_OCTAVE_DIR "'); "
+                             "m = struct('stop', 2.5e8 - 1, 'step', 1, 'sources', struct('name', 'c', 'type', 'clock')); "
+                             "printf('ready\\n'); fflush(stdout); "
+                             "try, simrun(m); printf('finished\\n'); "
+                             "catch err, printf('caught %s %s\\n', err.identifier, err.message); end; fflush(stdout);";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        execl(OCTAVE_CLI, OCTAVE_CLI, "--no-gui", "--norc", "--no-history", "--quiet", "--eval", code.c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    close(pipeFds[1]);
+    LineReader out(pipeFds[0]);
+    struct Reap {
+        pid_t pid;
+        ~Reap()
+        {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } reap{pid};
+
+    ASSERT_EQ(out.next(std::chrono::seconds(60)), "ready");
+    // The state awaited: the arrays being filled, half a GB of them resident
+    // (and less than all four, or the run would be under way).
+    const std::string status = "/proc/" + std::to_string(pid) + "/status";
+    const long long before = procKb(status, "VmRSS:");
+    ASSERT_GT(before, 0);
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(120);
+    long long resident = before;
+    while ((resident = procKb(status, "VmRSS:")) - before < (512LL << 10) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_GE(resident - before, 512LL << 10) << "the collection was not being made within two minutes";
+    ASSERT_LT(resident - before, 4LL << 20) << "the collection was already made";
+
+    const Clock::time_point sent = Clock::now();
+    ASSERT_EQ(kill(pid, SIGINT), 0);
+    const std::string line = out.next(std::chrono::seconds(20));
+    const double took = std::chrono::duration<double>(Clock::now() - sent).count();
+    EXPECT_EQ(line, "caught simblocks:simrun:interrupted simrun: interrupted before the first step, while making room "
+                    "for the results");
+    EXPECT_LT(took, 1.0) << "the set-up took " << took << " s to stop";
+}
 
 TEST(CtrlCInOctave, EndsEachLongCallAndTheSessionGoesOn)
 {

@@ -19,6 +19,7 @@ function octave_simrun()
   check_simblock(src, cli, work);
   check_errors(cli, work);
   check_bad_arguments(work);
+  check_collection(src);
   check_memory();
   printf('octave_simrun: all checks passed\n');
 end
@@ -366,7 +367,8 @@ function check_bad_arguments(work)
     end
   end
   bad_options = {{'Start'}, {3, 4}, {'Colour', 1}, {'Step', 'x'}, {'Step', NaN}, {'Stop', [1 2]}, ...
-                 {'OutputDir', 5}, {'Progress', 'yes'}};
+                 {'OutputDir', 5}, {'Progress', 'yes'}, {'Collect', 1}, {'Collect', 'no'}, ...
+                 {'Collect', [true true]}, {'Collect', {}}};
   for k = 1:numel(bad_options)
     [id, msg] = failure(@() simrun(m, bad_options{k}{:}));
     if (! strcmp(id, 'simblocks:simrun:args'))
@@ -389,6 +391,52 @@ function check_bad_arguments(work)
   [id, msg] = failure(@two_outputs_of_one_port);
   if (! strcmp(id, 'simblocks:simblock:args'))
     fail('more outputs than ports: %s "%s"', id, msg);
+  end
+end
+
+% What a model without a workspace sink returns: every source and block
+% output at the rows its CSV and table sinks write, every step without
+% sinks, nothing with 'Collect', false; a collection that cannot fit in
+% memory is refused before the run.
+function check_collection(src)
+  % The roof day (1441 steps of 60 s): CSV rows every 600 s and table rows
+  % every 10800 s, which fall on CSV rows: 86400 / 600 + 1 = 145 rows.
+  evalc('out = simrun(fullfile(src, ''examples'', ''roof.json''), ''OutputDir'', ''collect'');');
+  start = 14774400;
+  if (! isequal(out.time, start + (0:600:86400)') || ! isequal(size(out.weather), [145 3]) || ! isequal(size(out.sky), [145 1]))
+    fail('roof: out should hold the 145 rows of the CSV sink, has %d', numel(out.time));
+  end
+  % A CSV sink every 4 s and a table every 6 s over 24 one-second steps:
+  % multiples of 4 or 6 below 24 are 0 4 6 8 12 16 18 20.
+  m = struct('stop', 23, 'step', 1, 'sources', struct('name', 'c', 'type', 'clock'));
+  m.sinks = struct('type', {'csv', 'table'}, 'file', {'c.csv', []}, 'every', {4, 6}, 'signals', {{'c'}, {'c'}});
+  evalc('out = simrun(m);');
+  if (! isequal(out.time, [0 4 6 8 12 16 18 20]') || ! isequal(out.c, out.time))
+    fail('CSV every 4 s and table every 6 s: rows at %s', mat2str(out.time'));
+  end
+  % No sinks: every step.
+  out = simrun(rmfield(m, 'sinks'));
+  if (! isequal(out.time, (0:23)'))
+    fail('no sinks: %d rows instead of every step', numel(out.time));
+  end
+  % 'Collect', false: no arrays, the file written all the same.
+  delete('c.csv');
+  evalc('out = simrun(m, ''Collect'', false);');
+  if (! isstruct(out) || numel(out) != 1 || ! isempty(fieldnames(out)) || ! exist('c.csv', 'file'))
+    fail('''Collect'', false: a struct without fields and the CSV file expected');
+  end
+  % 1e9 steps writing a 100-wide constant every step: 1e9 rows of 101
+  % numbers, 808 GB, refused before the run, before its file is made.
+  big = struct('stop', 1e9 - 1, 'step', 1, 'sources', struct('name', 'k', 'type', 'constant', 'value', 1:100));
+  big.sinks = struct('type', 'csv', 'file', 'big.csv', 'signals', {{'k'}});
+  [id, msg] = failure(@() simrun(big));
+  if (! strcmp(id, 'simblocks:simrun:memory') || isempty(strfind(msg, '808.0 GB (1000000000 rows of 101 numbers)')) ...
+      || isempty(strfind(msg, '''every''')) || isempty(strfind(msg, 'workspace sink')) ...
+      || isempty(strfind(msg, '''Collect'', false')))
+    fail('1e9 steps every step: %s "%s"', id, msg);
+  end
+  if (exist('big.csv', 'file'))
+    fail('1e9 steps every step: refused, but the CSV file was made');
   end
 end
 
