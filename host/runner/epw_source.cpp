@@ -168,12 +168,17 @@ bool plainDecimal(std::string_view s, double &out)
 
 // The common row, fast, in one pass over its characters: 35 fields, every
 // one but the flags a plain decimal (as plainDecimal reads it, with the same
-// arithmetic) with no spaces around it. Returns false for anything else,
-// which the careful path then reads or reports.
-bool fastRow(std::string_view line, double *row)
+// arithmetic) with no spaces around it; the numbers of the fields in 'keep'
+// (bit f: field 6 + f) and of the date into row, the others only checked.
+// Returns false for anything else, which the careful path then reads or
+// reports. The character just past the line must be readable and no digit,
+// point, sign or comma: the Parser hands over lines that end before their
+// line end ('\n' or '\r') or before a string's terminating zero.
+bool fastRow(std::string_view line, EpwFieldSet keep, double *row)
 {
     static const double kTens[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char *p = line.data(), *const end = p + line.size();
+    auto digit = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; };
     for (std::size_t f = 0; f < kRowFields; ++f) {
         if (f == 5) {  // the flags: any text up to the next comma
             p = static_cast<const char *>(std::memchr(p, ',', static_cast<std::size_t>(end - p)));
@@ -181,32 +186,32 @@ bool fastRow(std::string_view line, double *row)
             ++p;
             continue;
         }
-        const bool negative = p < end && *p == '-';
-        if (p < end && (*p == '-' || *p == '+')) ++p;
+        bool negative = false;
+        if (*p == '-') {
+            negative = true;
+            ++p;
+        } else if (*p == '+') {
+            ++p;
+        }
         // The digits, then those after a point: a count of more than 15
         // sends the field to the careful path (m, unsigned, may have wrapped).
         unsigned long long m = 0;
         const char *const first = p;
-        unsigned d = 0;
-        while (p < end && (d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0') < 10) {
-            m = m * 10 + d;
-            ++p;
-        }
+        for (unsigned d; (d = digit(*p)) < 10; ++p) m = m * 10 + d;
         std::size_t digits = static_cast<std::size_t>(p - first), decimals = 0;
-        if (p < end && *p == '.') {
+        if (*p == '.') {
             const char *const point = ++p;
-            while (p < end && (d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0') < 10) {
-                m = m * 10 + d;
-                ++p;
-            }
+            for (unsigned d; (d = digit(*p)) < 10; ++p) m = m * 10 + d;
             decimals = static_cast<std::size_t>(p - point);
             digits += decimals;
         }
         if (digits == 0 || digits > 15) return false;
-        const double v = static_cast<double>(static_cast<long long>(m)) / kTens[decimals];
-        row[f] = negative ? -v : v;
+        if (f < 5 || (keep >> (f - 6) & 1)) {
+            const double v = static_cast<double>(static_cast<long long>(m)) / kTens[decimals];
+            row[f] = negative ? -v : v;
+        }
         if (f + 1 == kRowFields) return p == end;
-        if (p == end || *p != ',') return false;
+        if (*p != ',') return false;
         ++p;
     }
     return false;
@@ -412,7 +417,7 @@ private:
         }
         if (blank_ != 0) throw ModelError(label_ + ", line " + std::to_string(blank_) + ": an empty line between data rows");
         double row[kRowFields];
-        if (!fastRow(line, row)) slowRow(line, row);
+        if (!fastRow(line, keep_, row)) slowRow(line, row);
         rowInteger(row, 0, -9999, 9999);  // the year: checked, not used
         Stamp s;
         s.month = static_cast<unsigned char>(rowInteger(row, 1, 1, 12));
