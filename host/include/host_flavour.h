@@ -35,7 +35,11 @@
 
 #include <octave/quit.h>
 
-static inline int host_interrupt_pending(void) { return octave_interrupt_state > 0; }
+/* Read through a volatile access: Octave's signal thread sets the count
+   (a plain sig_atomic_t) while the call runs, and a loop that calls nothing
+   the compiler cannot see through (a memset, say) would otherwise read it
+   once, before the loop. */
+static inline int host_interrupt_pending(void) { return *(volatile sig_atomic_t *)&octave_interrupt_state > 0; }
 static inline void host_interrupt_take(void) { octave_interrupt_state = 0; }
 #define HOST_BUILDS_STRUCTS_BY_CALL 1
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -55,12 +56,9 @@ private:
 long long procKb(const std::string &file, const std::string &key)
 {
     std::ifstream in(file);
-    std::string k;
-    long long kb = 0;
-    while (in >> k >> kb) {
-        if (k == key) return kb;
-        in.ignore(1 << 10, '\n');
-    }
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + key.size());
     return -1;
 }
 
