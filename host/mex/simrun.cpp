@@ -367,7 +367,7 @@ public:
         names_.push_back(name);
         arrays_.push_back(a);
         double *data = mxGetPr(a);
-        constexpr std::size_t kPiece = std::size_t(1) << 22;  // 32 MB
+        constexpr std::size_t kPiece = std::size_t(1) << 20;  // 8 MB: a tenth of a second where page faults are slow
         const std::size_t n = rows * width;
         for (std::size_t at = 0; at < n; at += kPiece) {
             if (host_interrupt_pending()) {
