@@ -449,7 +449,7 @@ TEST(Errors, StandardBlocksMatricesAndTheSolverKey)
     refused(m, {"--set", "solver.method=ode45"}, "model.json: solver: unknown method 'ode45' (bdf, adams, rk4, euler)");
     refused(with("\"rtol\": 1e-10", "\"rtol\": 0"), {}, "model.json: solver: rtol must be positive");
     refused(m, {"--set", "solver.atol=-1"}, "model.json: solver: atol must be positive");
-    refused(with("\"atol\": 1e-12", "\"max_step\": -1"), {}, "model.json: solver: max_step must not be negative");
+    refused(with("\"atol\": 1e-12", "\"max_step\": -1"), {}, "model.json: solver: max_step must be positive (or 0: no limit)");
     refused(m, {"--set", "blocks.osc.parameters[2]=[[0], [0], [1]]"}, "block 'osc' (statespace): parameter 2 (B) has 3 rows, A has 2");
     refused(m, {"--set", "blocks.half.parameters[1]=[1, 2, 3]"}, "block 'half' (gain): parameter 1 (k) has 3 values but the signal has 2");
     refused(m, {"--set", "sinks[1].reduce=mean"}, "sinks[0]: 'reduce' needs 'every'");
