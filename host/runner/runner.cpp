@@ -525,6 +525,7 @@ Columns Run::summaryColumn(const std::string &signal) const
     };
     auto sink = std::find_if(m_.sinks.begin(), m_.sinks.end(), writes);
     Columns c = columns({def}, sink != m_.sinks.end() ? sink->every : 0.0, who);
+    if (sink != m_.sinks.end()) c.reduce(sink->reduce);  // the rows that sink writes, statistics too
     if (c.values.size() != 1)
         throw ModelError(who + ": the signal has " + std::to_string(c.values.size()) +
                          " elements; a summary takes one (name it, as in weather[2] or weather[T])");
@@ -803,6 +804,8 @@ void Run::finishRows()
     for (TableOut &c : tables_)
         if (c.cols.finish()) writeTable(t, c.cols, c.header);
     if (plotting_ && plotCols_.finish()) plotRow(t);
+    for (std::size_t i = 0; i < summary_.size(); ++i)
+        if (summary_[i].finish() && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
 }
 
 void Run::step(long long k)
@@ -829,7 +832,7 @@ void Run::step(long long k)
         }
     }
     for (std::size_t i = 0; i < summary_.size(); ++i)
-        if (summary_[i].when.due(k) && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
+        if (summary_[i].due(k, t) && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
     if (plotting_ && plotCols_.due(k, t)) plotRow(t);
     sim_.updates(k);
     progress_->tick(k);

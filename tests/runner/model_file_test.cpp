@@ -425,7 +425,12 @@ TEST(Runs, SinksThatSummariseTheClock)
     text += R"({"type": "csv", "file": )" + nlohmann::json(dir / "samples").dump() + R"(, "every": 10, "signals": ["t"]}]})";
     simrun::RunOptions o;
     o.progress = false;
+    // A study's summary of 'held' takes the rows of the first sink that writes it (the means).
+    std::vector<std::vector<double>> summary;
+    o.summary = {"held"};
+    o.summaryRow = [&](std::size_t, double t, double v) { summary.push_back({t, v}); };
     simrun::runModel(simrun::parseModel(text, dir / "m.json"), o);
+    EXPECT_EQ(summary, (std::vector<std::vector<double>>{{10, 3}, {20, 13}, {25, 20.5}}));
 
     const std::vector<std::vector<double>> expected[] = {
         {{10, 5, 3}, {20, 15, 13}, {25, 22.5, 20.5}},       // mean
