@@ -295,6 +295,15 @@ void Simulation::resolveWidths()
                 }
             }
         }
+        // Stuck (a loop of open widths): the first state block on it takes
+        // the width of its initial value, and the widths flow on from there.
+        for (std::size_t i = 0; i < nodes_.size() && !changed; ++i) {
+            StdBlock *b = nodes_[i].standard.get();
+            if (b != nullptr && b->outputWidth(0) < 0 && b->naturalWidth() > 0) {
+                b->assumeOutputWidth(b->naturalWidth());
+                changed = true;
+            }
+        }
     }
     for (int i = 0; i < numNodes(); ++i) {
         Node &n = nodes_[static_cast<std::size_t>(i)];
@@ -526,9 +535,9 @@ void Simulation::prepare(double start, double step, double stop)
         for (std::size_t p = 0; p < n.inputs.size(); ++p)
             if (n.inputs[p].empty()) fail(i, portName("input", static_cast<int>(p)) + " is not connected");
     }
+    sortByDataFlow();  // an algebraic loop is told before the widths it leaves open
     resolveWidths();
     checkAndWire();
-    sortByDataFlow();
     setUpContinuous();
     prepared_ = true;
 }
@@ -550,9 +559,10 @@ void Simulation::setUpContinuous()
     }
     x_.assign(static_cast<std::size_t>(numStates_), 0.0);
     // What the standard blocks read from outside the continuous part: sources
-    // with a function of time are evaluated between steps; everything else
-    // (library outputs, delays, sources without one, sampled sources at their
-    // hits) holds between steps, and the solver restarts when it jumps.
+    // that change continuously and have a function of time are evaluated
+    // between steps; everything else (library outputs, delays, sampled
+    // sources, sources without a function) holds between steps, and the
+    // solver restarts where it jumps.
     timedSources_.clear();
     held_.clear();
     if (numStates_ == 0) return;
@@ -564,10 +574,10 @@ void Simulation::setUpContinuous()
                 const Node &from = nodes_[static_cast<std::size_t>(piece.node)];
                 if (from.standard && !from.standard->discrete()) continue;
                 if (!isBlockNode(from) && from.period == kConstantPeriod) continue;
-                if (!isBlockNode(from) && from.fill) {
+                if (!isBlockNode(from) && from.fill && from.period == 0.0) {
                     if (!timed[static_cast<std::size_t>(piece.node)]) timedSources_.push_back(piece.node);
                     timed[static_cast<std::size_t>(piece.node)] = true;
-                    if (from.period == 0.0) continue;
+                    continue;
                 }
                 int count = piece.count >= 0 ? piece.count : outputWidth(piece.node, piece.port) - piece.first;
                 for (int j = 0; j < count; ++j) held_.push_back(signal(piece.node, piece.port, piece.first + j));

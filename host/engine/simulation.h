@@ -121,7 +121,11 @@ public:
     // A source that is a function of time: 'fill' writes the source's values
     // at time t into sourceData(node). The engine calls it wherever the
     // solver needs the source between steps (the caller still fills the
-    // source at each of its hits). A sampled source's fill holds its last hit.
+    // source at each of its hits), for a source that changes every step
+    // (period 0); such a function should be continuous in time (the solver
+    // evaluates it at a step's end as the limit from inside the step). A
+    // sampled or constant source holds between its hits as a library
+    // block's output does.
     void setSourceFunction(int node, std::function<void(double t)> fill);
     // How continuous states are integrated (before prepare(); checked here).
     void setSolver(const SolverOptions &options);
