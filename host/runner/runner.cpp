@@ -684,6 +684,8 @@ void Run::setupOutputs()
     }
     plot_.title = m_.plot.title.empty() ? m_.name : m_.plot.title;
     plot_.labels = plotCols_.labels;
+    if (m_.plot.reduce != Reduce::kSample)  // the panels say what their points are
+        for (std::string &l : plot_.labels) l += std::string(" (") + reduceName(m_.plot.reduce) + ")";
     plot_.series.assign(plotCols_.labels.size(), std::vector<double>());
     plotting_ = true;
 }
