@@ -558,6 +558,30 @@ void Simulation::setUpContinuous()
         numZc_ += n.standard->numZeroCrossings();
     }
     x_.assign(static_cast<std::size_t>(numStates_), 0.0);
+    // Between steps only the blocks that lead to a derivative or a
+    // zero-crossing function are evaluated (an expression that feeds a
+    // library block only is needed at the steps).
+    std::vector<bool> needed(nodes_.size(), false);
+    for (int i : standardOrder_) {
+        const StdBlock &b = *nodes_[static_cast<std::size_t>(i)].standard;
+        needed[static_cast<std::size_t>(i)] = !b.discrete() && (b.numStates() > 0 || b.numZeroCrossings() > 0);
+    }
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (int i : standardOrder_) {
+            if (!needed[static_cast<std::size_t>(i)]) continue;
+            for (const auto &port : nodes_[static_cast<std::size_t>(i)].inputs)
+                for (const SignalPiece &piece : port) {
+                    const Node &from = nodes_[static_cast<std::size_t>(piece.node)];
+                    if (!from.standard || from.standard->discrete() || needed[static_cast<std::size_t>(piece.node)]) continue;
+                    needed[static_cast<std::size_t>(piece.node)] = true;
+                    grew = true;
+                }
+        }
+    }
+    betweenSteps_.clear();
+    for (int i : standardOrder_)
+        if (needed[static_cast<std::size_t>(i)]) betweenSteps_.push_back(i);
     // What the standard blocks read from outside the continuous part: sources
     // that change continuously and have a function of time are evaluated
     // between steps; everything else (library outputs, delays, sampled
@@ -567,7 +591,7 @@ void Simulation::setUpContinuous()
     held_.clear();
     if (numStates_ == 0) return;
     std::vector<bool> timed(nodes_.size(), false);
-    for (int i : standardOrder_) {
+    for (int i : betweenSteps_) {
         const Node &n = nodes_[static_cast<std::size_t>(i)];
         for (const auto &port : n.inputs)
             for (const SignalPiece &piece : port) {
@@ -620,7 +644,7 @@ void Simulation::evaluateStandard(double t, const double *x, bool step)
         for (int i : timedSources_) nodes_[static_cast<std::size_t>(i)].fill(t);
         filledAt_ = t;
     }
-    for (int i : standardOrder_) {
+    for (int i : step ? standardOrder_ : betweenSteps_) {
         StdBlock &b = *nodes_[static_cast<std::size_t>(i)].standard;
         if (!step && b.discrete()) continue;
         b.outputs(t, x + stateOffset_[static_cast<std::size_t>(i)]);
