@@ -157,7 +157,7 @@ int Simulation::addStandardBlock(const std::string &name, const std::string &typ
 void Simulation::setSourceFunction(int node, std::function<void(double t)> fill)
 {
     if (!isSource(node)) throw EngineError(label(node) + " is not a source");
-    if (prepared_) throw EngineError(label(node) + ": the run is already prepared");
+    if (started_) throw EngineError(label(node) + ": the run is already started");
     nodes_.at(node).fill = std::move(fill);
 }
 
@@ -582,6 +582,10 @@ void Simulation::setUpContinuous()
     betweenSteps_.clear();
     for (int i : standardOrder_)
         if (needed[static_cast<std::size_t>(i)]) betweenSteps_.push_back(i);
+}
+
+void Simulation::setUpHeld()
+{
     // What the standard blocks read from outside the continuous part: sources
     // that change continuously and have a function of time are evaluated
     // between steps; everything else (library outputs, delays, sampled
@@ -631,6 +635,7 @@ void Simulation::start()
     }
     for (int i : standardOrder_)
         nodes_[static_cast<std::size_t>(i)].standard->initialStates(x_.data() + stateOffset_[static_cast<std::size_t>(i)]);
+    setUpHeld();
     restart_ = true;
     if (numStates_ > 0) {
         continuous_ = std::make_unique<Continuous>(*this);

@@ -159,7 +159,7 @@ public:
     // and what is wrong ("block 'room' (statespace): parameter 2 (B) has 3
     // rows, A has 2").
     int addStandardBlock(const std::string &name, const std::string &type, const std::vector<StdParam> &params);
-    // A source that is a function of time: 'fill' writes the source's values
+    // A source that is a function of time (before start()): 'fill' writes its values
     // at time t into sourceData(node). The engine calls it wherever the
     // solver needs the source between steps (the caller still fills the
     // source at each of its hits), for a source that changes every step
@@ -244,6 +244,7 @@ private:
     int numInputPorts(const Node &n) const;
     bool feedthrough(const Node &n, int port) const;
     void setUpContinuous();
+    void setUpHeld();
     // The standard blocks' outputs at (t, x) with their modes as they are;
     // 'step': at a model step (delays too), else between steps (sources
     // with a fill function are evaluated at t first).
