@@ -157,7 +157,7 @@ int Simulation::addStandardBlock(const std::string &name, const std::string &typ
 void Simulation::setSourceFunction(int node, std::function<void(double t)> fill)
 {
     if (!isSource(node)) throw EngineError(label(node) + " is not a source");
-    if (prepared_) throw EngineError(label(node) + ": the run is already prepared");
+    if (started_) throw EngineError(label(node) + ": the run is already started");
     nodes_.at(node).fill = std::move(fill);
 }
 
@@ -558,6 +558,34 @@ void Simulation::setUpContinuous()
         numZc_ += n.standard->numZeroCrossings();
     }
     x_.assign(static_cast<std::size_t>(numStates_), 0.0);
+    // Between steps only the blocks that lead to a derivative or a
+    // zero-crossing function are evaluated (an expression that feeds a
+    // library block only is needed at the steps).
+    std::vector<bool> needed(nodes_.size(), false);
+    for (int i : standardOrder_) {
+        const StdBlock &b = *nodes_[static_cast<std::size_t>(i)].standard;
+        needed[static_cast<std::size_t>(i)] = !b.discrete() && (b.numStates() > 0 || b.numZeroCrossings() > 0);
+    }
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (int i : standardOrder_) {
+            if (!needed[static_cast<std::size_t>(i)]) continue;
+            for (const auto &port : nodes_[static_cast<std::size_t>(i)].inputs)
+                for (const SignalPiece &piece : port) {
+                    const Node &from = nodes_[static_cast<std::size_t>(piece.node)];
+                    if (!from.standard || from.standard->discrete() || needed[static_cast<std::size_t>(piece.node)]) continue;
+                    needed[static_cast<std::size_t>(piece.node)] = true;
+                    grew = true;
+                }
+        }
+    }
+    betweenSteps_.clear();
+    for (int i : standardOrder_)
+        if (needed[static_cast<std::size_t>(i)]) betweenSteps_.push_back(i);
+}
+
+void Simulation::setUpHeld()
+{
     // What the standard blocks read from outside the continuous part: sources
     // that change continuously and have a function of time are evaluated
     // between steps; everything else (library outputs, delays, sampled
@@ -567,7 +595,7 @@ void Simulation::setUpContinuous()
     held_.clear();
     if (numStates_ == 0) return;
     std::vector<bool> timed(nodes_.size(), false);
-    for (int i : standardOrder_) {
+    for (int i : betweenSteps_) {
         const Node &n = nodes_[static_cast<std::size_t>(i)];
         for (const auto &port : n.inputs)
             for (const SignalPiece &piece : port) {
@@ -607,6 +635,7 @@ void Simulation::start()
     }
     for (int i : standardOrder_)
         nodes_[static_cast<std::size_t>(i)].standard->initialStates(x_.data() + stateOffset_[static_cast<std::size_t>(i)]);
+    setUpHeld();
     restart_ = true;
     if (numStates_ > 0) {
         continuous_ = std::make_unique<Continuous>(*this);
@@ -620,7 +649,7 @@ void Simulation::evaluateStandard(double t, const double *x, bool step)
         for (int i : timedSources_) nodes_[static_cast<std::size_t>(i)].fill(t);
         filledAt_ = t;
     }
-    for (int i : standardOrder_) {
+    for (int i : step ? standardOrder_ : betweenSteps_) {
         StdBlock &b = *nodes_[static_cast<std::size_t>(i)].standard;
         if (!step && b.discrete()) continue;
         b.outputs(t, x + stateOffset_[static_cast<std::size_t>(i)]);

@@ -208,7 +208,7 @@ TEST(EngineSystems, LookupAtAndBetweenBreakpoints)
     });
 }
 
-// The relay's input x = t rises through its on point 2.5 at t = 2.5 and,
+// Located switching. The relay's input x = t rises through its on point 2.5 at t = 2.5 and,
 // turning at t = 6 (x = 12 - t), falls to its off point 1.25 at t = 10.75;
 // its output (1 when on) integrated is z = t - 2.5 while on, so z(6) = 3.5
 // and z(12) = 10.75 - 2.5 = 8.25 whatever the model's step, because the
@@ -223,6 +223,11 @@ TEST(EngineSystems, RelaySwitchesWhereTheInputCrosses)
             m.block("x", "expression", {text("u < 6 ? u : 12 - u")}, {"clock"});
             m.block("on", "relay", {num(2.5), num(1.25), num(1), num(0)}, {"x"});
             m.block("z", "integrator", {num(0)}, {"on"});
+            // An integrator of x (rate 1 up to t = 6, then -1) held within
+            // [0, 2]: it reaches 2 at t = 2, leaves it at t = 6, falls to 0
+            // at t = 8 and stays there: min(t, 2), then max(2 - (t - 6), 0).
+            m.block("rate", "expression", {text("u < 6 ? 1 : -1")}, {"clock"});
+            m.block("held", "integrator", {num(0), num(0), num(2)}, {"rate"});
             const std::string where = std::string(method) + " step " + std::to_string(step);
             m.run(0, step, 12, [&](long long, double t) {
                 if (t == 6) {
@@ -231,8 +236,10 @@ TEST(EngineSystems, RelaySwitchesWhereTheInputCrosses)
                 if (t == 12) {
                     EXPECT_NEAR(m.value("z"), 8.25, 1e-7) << where;
                 }
+                EXPECT_NEAR(m.value("held"), t <= 6 ? std::min(t, 2.0) : std::max(2 - (t - 6), 0.0), 1e-7) << where << " t=" << t;
             });
-            EXPECT_EQ(m.sim.solverStats().events, 2) << where;
+            // The relay twice; the integrator reaching 2, leaving it, reaching 0.
+            EXPECT_EQ(m.sim.solverStats().events, 5) << where;
         }
 }
 
