@@ -11,9 +11,10 @@
 # One list per purpose: a package goes into the list of what needs it.
 set -e
 
-# Compiler, build tools, the runner's libraries (model files, CSV sources)
+# Compiler, build tools, the runner's libraries (model files, CSV sources),
+# the engine's ODE solver (SUNDIALS CVODE) and expression parser (muparser)
 # and gnuplot for its plots.
-MAIN="g++ make cmake nlohmann-json3-dev libcsv-dev gnuplot-nox"
+MAIN="g++ make cmake nlohmann-json3-dev libcsv-dev libsundials-dev libmuparser-dev gnuplot-nox"
 # GoogleTest and Google Benchmark; the clock blocks' tests run under faketime
 # with fixed time zones.
 TESTS="libgtest-dev libbenchmark-dev faketime tzdata"
