@@ -47,7 +47,8 @@
 //               rk4 and euler), the modes change there and the solver goes
 //               on from that instant. Where a held value or a mode jumped at
 //               t_k, CVODE starts afresh at t_k (CVodeReInit, first order,
-//               its own first step); otherwise it goes on from its history.
+//               the step it meant to take next as its first); otherwise it
+//               goes on from its history.
 //
 // Rates: a period of 0 (continuous) runs every step; a positive period runs
 // on its hits, which must fall on the step grid; an inherited period (-1)
