@@ -10,12 +10,14 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -235,5 +237,41 @@ inline std::vector<Request> readTrace(const std::string &path)
     }
     return out;
 }
+
+// Waits for a state, not for a time: polls the condition until it holds
+// or 'seconds' pass (a generous deadline; a loaded machine only makes the
+// wait longer); whether it came.
+template <class Condition>
+bool awaitState(Condition condition, double seconds = 60)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+#ifndef _WIN32
+// What Linux's /proc tells of a process: the states the signal tests wait for.
+inline std::string procFile(int pid, const char *name) { return readFile("/proc/" + std::to_string(pid) + "/" + name); }
+
+// Whether a signal sent to the process waits to be delivered (its bit in
+// the process's or its main thread's pending set): once it is not, the
+// process's handler has run or runs now.
+inline bool signalPending(int pid, int sig)
+{
+    std::istringstream in(procFile(pid, "status"));
+    for (std::string line; std::getline(in, line);)
+        if ((line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) &&
+            (std::strtoull(line.c_str() + 7, nullptr, 16) >> (sig - 1) & 1) != 0)
+            return true;
+    return false;
+}
+
+// Whether the process's main thread sleeps in nanosleep: a wait block
+// holding its step.
+inline bool inNanosleep(int pid) { return procFile(pid, "wchan").find("nanosleep") != std::string::npos; }
+#endif
 
 }  // namespace runnertest

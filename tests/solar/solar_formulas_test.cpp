@@ -226,10 +226,14 @@ TEST(SolarFormulas, SunInTheZenithHasAzimuthZero)
 
 TEST(SolarFormulas, PoleLatitudeIsShortOfAQuarterTurn)
 {
-    // 90 degrees times the cut constant falls short of pi/2: the cosine of the
-    // latitude is about 2.6e-14, above the threshold, so the azimuth follows
-    // the hour angle instead of being 0.
-    EXPECT_NEAR(std::cos(90 * 0.017453292519943), 2.6e-14, 0.1e-14);
+    // 90 degrees times the cut constant falls short of pi/2 by
+    // 90 x (0.0174532925199432958 - 0.017453292519943) = 90 x 2.958e-16
+    // = 2.66e-14, so the site's cosine of the latitude is about that (the
+    // cosine of pi/2 - e is e), not 0: above the threshold, so the azimuth
+    // follows the hour angle instead of being 0.
+    solar_site pole;
+    solar_site_init(&pole, 90, 0, 0);
+    EXPECT_NEAR(pole.cos_phi, 2.66e-14, 0.05e-14);
     int nonzero = 0;
     for (double t = 3600; t < 86400; t += 3600 * 2.5) {
         sun_geometry g;
