@@ -117,9 +117,19 @@ TEST(SolarFormulas, HeliposeExampleSite)
     // t = 0 at latitude 50, longitude 10, zone meridian 15.
     sun_geometry g;
     locate_sun(0, 50, 10, 15, &g);
+    // The equation of time at t = 0 (-174.265344 s) plus 240 s a degree
+    // times 15 - 10.
     EXPECT_NEAR(g.solar_seconds, -174.265344 + 1200, 1e-9);
-    EXPECT_NEAR(g.hour_angle * kDeg, -175.7261, 1e-4);
-    EXPECT_DOUBLE_EQ(g.declination * kDeg, -23.057597845229232);
+    // 15 degrees an hour from solar noon: (1025.734656 - 43200) / 240.
+    const double omega = (1025.734656 - 43200) / 240;  // -175.72610560 degrees
+    EXPECT_NEAR(g.hour_angle * kDeg, omega, 1e-9);
+    const double delta = (0.006918 - 0.399912 - 0.006758 - 0.002679) * kDeg;  // -23.0575978 degrees, as above
+    EXPECT_DOUBLE_EQ(g.declination * kDeg, delta);
+    // The zenith from the spherical triangle of pole, zenith and sun:
+    // cos z = sin 50 sin delta + cos 50 cos delta cos omega = -0.889818, z = 152.8504 degrees.
+    const double r = M_PI / 180;
+    EXPECT_NEAR(g.zenith * kDeg,
+                std::acos(std::sin(50 * r) * std::sin(delta * r) + std::cos(50 * r) * std::cos(delta * r) * std::cos(omega * r)) / r, 1e-9);
     EXPECT_NEAR(g.zenith * kDeg, 152.8504, 1e-4);
     EXPECT_LT(g.azimuth, 0);  // before solar noon
 }
