@@ -248,14 +248,7 @@ const char kLongRun[] = R"({"start": 0, "stop": 1e9, "step": 1,
 pid_t startSimrun(const std::string &dir, const std::string &modelText)
 {
     writeFile(dir + "/model.json", modelText);
-    std::string cmd = "cd " + quote(dir) + " && exec " + quote(SIMRUN_EXE) +
-                      " --no-progress model.json >simrun.out 2>simrun.err </dev/null";
-    pid_t pid = fork();
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    return pid;
+    return startCommand(dir, quote(SIMRUN_EXE) + " --no-progress model.json >simrun.out 2>simrun.err </dev/null");
 }
 
 // Waits until the file holds at least 'bytes' bytes (for up to a minute).
@@ -335,7 +328,10 @@ TEST(Errors, SecondSignalAfterASecondEndsAtOnce)
         std::this_thread::sleep_until(firstHandled + std::chrono::milliseconds(1050));
         const Clock::time_point sent = Clock::now();
         ASSERT_EQ(kill(pid, SIGINT), 0);
-        ASSERT_TRUE(awaitState([&] { return waitpid(pid, &status, WNOHANG) == pid; })) << "the third signal did not end the run";
+        if (!awaitState([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+            kill(pid, SIGKILL);
+            FAIL() << "the third signal did not end the run";
+        }
         EXPECT_LT(seconds(Clock::now() - sent), 1.0) << "not at once";
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 130);

@@ -7,6 +7,7 @@
 #include <process.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -253,6 +254,19 @@ bool awaitState(Condition condition, double seconds = 60)
 }
 
 #ifndef _WIN32
+// Starts the shell command in the folder, without waiting; its process id
+// (the command's own, as the shell execs it).
+inline int startCommand(const std::string &dir, const std::string &command)
+{
+    const std::string cmd = "cd " + quote(dir) + " && exec " + command;
+    int pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
 // What Linux's /proc tells of a process: the states the signal tests wait for.
 inline std::string procFile(int pid, const char *name) { return readFile("/proc/" + std::to_string(pid) + "/" + name); }
 

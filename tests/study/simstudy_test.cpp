@@ -129,13 +129,7 @@ double number(const std::string &text) { return std::strtod(text.c_str(), nullpt
 // Starts simstudy in the folder and returns its process id.
 pid_t startStudy(const std::string &dir, const std::string &args)
 {
-    std::string cmd = "cd " + quote(dir) + " && exec " + quote(SIMSTUDY_EXE) + " " + args + " --no-progress >simstudy.out 2>simstudy.err </dev/null";
-    pid_t pid = fork();
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    return pid;
+    return startCommand(dir, quote(SIMSTUDY_EXE) + " " + args + " --no-progress >simstudy.out 2>simstudy.err </dev/null");
 }
 
 int waitStatus(pid_t pid)
@@ -158,9 +152,7 @@ std::size_t records(const std::string &dir)
 
 void awaitRecords(const std::string &dir, std::size_t n)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (records(dir) < n && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_GE(records(dir), n) << "no run was recorded in time";
+    ASSERT_TRUE(awaitState([&] { return records(dir) >= n; })) << "no run was recorded in time";
 }
 
 // Whether the manifest has a record of the run.
@@ -310,7 +302,7 @@ TEST(Simstudy, FailedRunsAreRecordedAndTheStudyGoesOn)
     // full disk; a file size limit holds for root too) stops the study with
     // status 1, and nothing is recorded. Standard error goes through a pipe,
     // which the limit does not stop.
-    std::string cmd = "cd " + quote(f.dir.path()) + " && { (ulimit -f 0 && exec " + quote(SIMSTUDY_EXE);
+    std::string cmd = "cd " + quote(f.dir.path()) + " && { (ulimit -f 0 && exec timeout 120 " + quote(SIMSTUDY_EXE);
     for (const std::string &a : args) cmd += " " + quote(a);
     std::system((cmd + " --no-progress 2>&1 >/dev/null </dev/null); echo \"status $?\"; } | cat >full.err").c_str());
     std::string full = readFile(f.dir / "full.err");
@@ -410,7 +402,10 @@ TEST(Simstudy, SecondSignalASecondLaterEndsEverythingAtOnce)
     ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the first signal ended the study";
     const Clock::time_point sent = Clock::now();
     ASSERT_EQ(kill(pid, SIGTERM), 0);
-    ASSERT_TRUE(awaitState([&] { return waitpid(pid, &status, WNOHANG) == pid; })) << "the second signal did not end the study";
+    if (!awaitState([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+        for (pid_t p : {pid, workers[0], workers[1]}) kill(p, SIGKILL);
+        FAIL() << "the second signal did not end the study";
+    }
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - sent).count(), 1.0) << "not at once";
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 143);
