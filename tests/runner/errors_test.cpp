@@ -287,11 +287,9 @@ TEST(Errors, StopSignalsKeepEveryComputedRow)
 // it is the same request (a supervisor such as timeout signals the process
 // and then its group) and must not end it either; one a second or more
 // after the first ends it at once, with the row of the step under way
-// written and the stop message. (The signals of timeout itself:
-// stop_timeout.sh.) Each signal is sent once simrun is in the state it
-// needs (holding the step; the signal before it handled), and the second
-// must have come within a second of the first, as measured here: a machine
-// so loaded that it did not is tried again with a new run.
+// written and the stop message (timeout's own signals: stop_timeout.sh).
+// Each signal waits for its state (the step held, the last signal handled);
+// a machine so loaded that the second came a second late tries a new run.
 TEST(Errors, SecondSignalAfterASecondEndsAtOnce)
 {
     using Clock = std::chrono::steady_clock;
@@ -323,8 +321,7 @@ TEST(Errors, SecondSignalAfterASecondEndsAtOnce)
             continue;
         }
         ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "ended by a second signal within a second of the first";
-        // A second or more after the first signal's handler (with a margin for
-        // simrun's clock, read in whole milliseconds).
+        // A second after the first signal's handler, and a margin for whole milliseconds.
         std::this_thread::sleep_until(firstHandled + std::chrono::milliseconds(1050));
         const Clock::time_point sent = Clock::now();
         ASSERT_EQ(kill(pid, SIGINT), 0);

@@ -214,9 +214,7 @@ int freezeInRun(pid_t worker, const std::string &dir)
 TEST(Simstudy, RowsEqualSeparateSimrunRunsBitForBit)
 {
     Folder f;
-    // Run from another folder, which holds files of the same names with
-    // other numbers: the model and the values' files are taken in the study
-    // file's folder.
+    // Run from a folder with other files of the same names: the study's own are taken.
     std::filesystem::create_directories(f.dir / "elsewhere");
     writeFile(f.dir / "elsewhere/weather.csv", kOther);
     writeFile(f.dir / "elsewhere/other.csv", kWeather);
@@ -298,10 +296,9 @@ TEST(Simstudy, FailedRunsAreRecordedAndTheStudyGoesOn)
     EXPECT_NE(r.err.find("nothing to run"), std::string::npos) << r.err;
     EXPECT_EQ(records(f.dir / "out"), 4u);
     args.push_back("--retry-failed");
-    // A record file that cannot be written (no byte may be written, as on a
-    // full disk; a file size limit holds for root too) stops the study with
-    // status 1, and nothing is recorded. Standard error goes through a pipe,
-    // which the limit does not stop.
+    // A record file that cannot be written (a file size limit of 0, as a full
+    // disk, for root too) stops the study with status 1, and nothing is
+    // recorded; standard error goes through a pipe, which the limit spares.
     std::string cmd = "cd " + quote(f.dir.path()) + " && { (ulimit -f 0 && exec timeout 120 " + quote(SIMSTUDY_EXE);
     for (const std::string &a : args) cmd += " " + quote(a);
     std::system((cmd + " --no-progress 2>&1 >/dev/null </dev/null); echo \"status $?\"; } | cat >full.err").c_str());
