@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <thread>
 
 #include "runner_support.h"
@@ -121,6 +123,20 @@ TEST(CtrlCInOctave, EndsTheSetUpOfALargeCollection)
     EXPECT_LT(took, 1.0) << "the set-up took " << took << " s to stop";
 }
 
+// The processor time (user and system) the process has used, in seconds.
+double processorSeconds(pid_t pid)
+{
+    std::string stat = procFile(pid, "stat");
+    std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream in(stat.substr(close + 2));
+    std::string field;
+    unsigned long long ticks = 0;
+    for (int i = 3; i <= 15 && in >> field; ++i)
+        if (i >= 14) ticks += std::stoull(field);  // fields 14 and 15: utime, stime
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 TEST(CtrlCInOctave, EndsEachLongCallAndTheSessionGoesOn)
 {
     TempDir dir;
@@ -141,11 +157,21 @@ TEST(CtrlCInOctave, EndsEachLongCallAndTheSessionGoesOn)
     close(pipeFds[1]);
     LineReader out(pipeFds[0]);
 
+    // Each signal is sent once the call is under way, as Octave shows it:
+    // simrun has written rows; simblock's wait block sleeps; folderscan,
+    // which only computes, has used a second of processor time since
+    // "ready" (what Octave does before the call takes a fraction of that,
+    // the call some fifteen seconds).
     std::string simrunMessage;
+    const std::map<std::string, std::function<bool(double)>> underWay = {
+        {"simrun", [&](double) { return lines(readFile(dir / "rows.csv")).size() >= 2; }},
+        {"simblock", [&](double) { return inNanosleep(pid); }},
+        {"folderscan", [&](double atReady) { return processorSeconds(pid) >= atReady + 1.0; }}};
     for (std::string name : {"simrun", "simblock", "folderscan"}) {
         std::string line = out.next(std::chrono::seconds(60));
         ASSERT_EQ(line, "ready " + name);
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));  // well into the call
+        const double atReady = processorSeconds(pid);
+        ASSERT_TRUE(awaitState([&] { return underWay.at(name)(atReady); })) << name << " never got under way";
         const Clock::time_point sent = Clock::now();
         ASSERT_EQ(kill(pid, SIGINT), 0);
         line = out.next(std::chrono::seconds(20));

@@ -206,6 +206,26 @@ function check_set(src, cli, work)
   if (! isequal(a, simrun(m)))
     fail('Set: a struct model with overrides differs from the struct changed by hand');
   end
+  % A relative file name is taken in the current folder, not the model
+  % file's, which holds a file of that name with other numbers.
+  rel = fullfile(work, 'set-relative');
+  mkdir(fullfile(rel, 'm', 'data'));
+  mkdir(fullfile(rel, 'data'));
+  files = {fullfile('m', 'model.json'), ['{"start": 0, "stop": 3600, "step": 3600, "sources": [{"name": "w", ' ...
+             '"type": "csv", "file": "w.csv", "time": "hour", "time_unit": "h"}], "sinks": [{"type": "workspace", "signals": ["w"]}]}'];
+           fullfile('m', 'w.csv'), "hour,T\n0,10\n2,10\n"; fullfile('m', 'data', 'w.csv'), "hour,T\n0,-30\n2,-30\n";
+           fullfile('data', 'w.csv'), "hour,T\n0,30\n2,30\n"};
+  for k = 1:rows(files)
+    fid = fopen(fullfile(rel, files{k, 1}), 'w');
+    fputs(fid, files{k, 2});
+    fclose(fid);
+  end
+  cd(rel);
+  out = simrun(fullfile('m', 'model.json'), 'Set', {'sources.w.file', 'data/w.csv'});
+  cd(work);
+  if (! isequal(out.w(:)', [30 30]))
+    fail('Set: data/w.csv was not taken in the current folder: %s', mat2str(out.w));
+  end
   bad = {{'blocks.u.parameters[1]', 0}, 'Set: blocks.u.parameters[1]: the model has no block named ''u''';
          {'blocks.t.parameters[1]', 'west'}, 'Set: blocks.t.parameters[1]: takes a number';
          {'stop'}, '''Set'' must be a cell list of path/value pairs';

@@ -7,15 +7,18 @@
 #include <process.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -235,5 +238,54 @@ inline std::vector<Request> readTrace(const std::string &path)
     }
     return out;
 }
+
+// Waits for a state, not for a time: polls the condition until it holds
+// or 'seconds' pass (a generous deadline; a loaded machine only makes the
+// wait longer); whether it came.
+template <class Condition>
+bool awaitState(Condition condition, double seconds = 60)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+#ifndef _WIN32
+// Starts the shell command in the folder, without waiting; its process id
+// (the command's own, as the shell execs it).
+inline int startCommand(const std::string &dir, const std::string &command)
+{
+    const std::string cmd = "cd " + quote(dir) + " && exec " + command;
+    int pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// What Linux's /proc tells of a process: the states the signal tests wait for.
+inline std::string procFile(int pid, const char *name) { return readFile("/proc/" + std::to_string(pid) + "/" + name); }
+
+// Whether a signal sent to the process waits to be delivered (its bit in
+// the process's or its main thread's pending set): once it is not, the
+// process's handler has run or runs now.
+inline bool signalPending(int pid, int sig)
+{
+    std::istringstream in(procFile(pid, "status"));
+    for (std::string line; std::getline(in, line);)
+        if ((line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) &&
+            (std::strtoull(line.c_str() + 7, nullptr, 16) >> (sig - 1) & 1) != 0)
+            return true;
+    return false;
+}
+
+// Whether the process's main thread sleeps in nanosleep: a wait block
+// holding its step.
+inline bool inNanosleep(int pid) { return procFile(pid, "wchan").find("nanosleep") != std::string::npos; }
+#endif
 
 }  // namespace runnertest

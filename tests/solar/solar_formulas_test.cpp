@@ -117,9 +117,19 @@ TEST(SolarFormulas, HeliposeExampleSite)
     // t = 0 at latitude 50, longitude 10, zone meridian 15.
     sun_geometry g;
     locate_sun(0, 50, 10, 15, &g);
+    // The equation of time at t = 0 (-174.265344 s) plus 240 s a degree
+    // times 15 - 10.
     EXPECT_NEAR(g.solar_seconds, -174.265344 + 1200, 1e-9);
-    EXPECT_NEAR(g.hour_angle * kDeg, -175.7261, 1e-4);
-    EXPECT_DOUBLE_EQ(g.declination * kDeg, -23.057597845229232);
+    // 15 degrees an hour from solar noon: (1025.734656 - 43200) / 240.
+    const double omega = (1025.734656 - 43200) / 240;  // -175.72610560 degrees
+    EXPECT_NEAR(g.hour_angle * kDeg, omega, 1e-9);
+    const double delta = (0.006918 - 0.399912 - 0.006758 - 0.002679) * kDeg;  // -23.0575978 degrees, as above
+    EXPECT_DOUBLE_EQ(g.declination * kDeg, delta);
+    // The zenith from the spherical triangle of pole, zenith and sun:
+    // cos z = sin 50 sin delta + cos 50 cos delta cos omega = -0.889818, z = 152.8504 degrees.
+    const double r = M_PI / 180;
+    EXPECT_NEAR(g.zenith * kDeg,
+                std::acos(std::sin(50 * r) * std::sin(delta * r) + std::cos(50 * r) * std::cos(delta * r) * std::cos(omega * r)) / r, 1e-9);
     EXPECT_NEAR(g.zenith * kDeg, 152.8504, 1e-4);
     EXPECT_LT(g.azimuth, 0);  // before solar noon
 }
@@ -226,10 +236,14 @@ TEST(SolarFormulas, SunInTheZenithHasAzimuthZero)
 
 TEST(SolarFormulas, PoleLatitudeIsShortOfAQuarterTurn)
 {
-    // 90 degrees times the cut constant falls short of pi/2: the cosine of the
-    // latitude is about 2.6e-14, above the threshold, so the azimuth follows
-    // the hour angle instead of being 0.
-    EXPECT_NEAR(std::cos(90 * 0.017453292519943), 2.6e-14, 0.1e-14);
+    // 90 degrees times the cut constant falls short of pi/2 by
+    // 90 x (0.0174532925199432958 - 0.017453292519943) = 90 x 2.958e-16
+    // = 2.66e-14, so the site's cosine of the latitude is about that (the
+    // cosine of pi/2 - e is e), not 0: above the threshold, so the azimuth
+    // follows the hour angle instead of being 0.
+    solar_site pole;
+    solar_site_init(&pole, 90, 0, 0);
+    EXPECT_NEAR(pole.cos_phi, 2.66e-14, 0.05e-14);
     int nonzero = 0;
     for (double t = 3600; t < 86400; t += 3600 * 2.5) {
         sun_geometry g;

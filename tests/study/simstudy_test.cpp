@@ -129,13 +129,7 @@ double number(const std::string &text) { return std::strtod(text.c_str(), nullpt
 // Starts simstudy in the folder and returns its process id.
 pid_t startStudy(const std::string &dir, const std::string &args)
 {
-    std::string cmd = "cd " + quote(dir) + " && exec " + quote(SIMSTUDY_EXE) + " " + args + " --no-progress >simstudy.out 2>simstudy.err </dev/null";
-    pid_t pid = fork();
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    return pid;
+    return startCommand(dir, quote(SIMSTUDY_EXE) + " " + args + " --no-progress >simstudy.out 2>simstudy.err </dev/null");
 }
 
 int waitStatus(pid_t pid)
@@ -158,9 +152,7 @@ std::size_t records(const std::string &dir)
 
 void awaitRecords(const std::string &dir, std::size_t n)
 {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (records(dir) < n && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_GE(records(dir), n) << "no run was recorded in time";
+    ASSERT_TRUE(awaitState([&] { return records(dir) >= n; })) << "no run was recorded in time";
 }
 
 // Whether the manifest has a record of the run.
@@ -202,13 +194,35 @@ std::vector<pid_t> children(pid_t parent)
     return out;
 }
 
+// Stops the worker (SIGSTOP) at a moment when it is in the middle of a run
+// and returns that run; 0 when none came within a minute. Stopped, the
+// run can neither end nor be recorded, so a signal sent now reaches it
+// under way however loaded the machine is.
+int freezeInRun(pid_t worker, const std::string &dir)
+{
+    int run = 0;
+    awaitState([&] {
+        kill(worker, SIGSTOP);
+        awaitState([&] { std::string stat = procFile(worker, "stat"); return stat.empty() || stat.find(") T ") != std::string::npos; });
+        if ((run = runUnderWay(worker, dir)) != 0) return true;
+        kill(worker, SIGCONT);
+        return false;
+    });
+    return run;
+}
+
 TEST(Simstudy, RowsEqualSeparateSimrunRunsBitForBit)
 {
     Folder f;
-    Result r = f.simstudy({"run", "study.json", "-o", "out", "-j", "2"});
+    // Run from a folder with other files of the same names: the study's own are taken.
+    std::filesystem::create_directories(f.dir / "elsewhere");
+    writeFile(f.dir / "elsewhere/weather.csv", kOther);
+    writeFile(f.dir / "elsewhere/other.csv", kWeather);
+    writeFile(f.dir / "elsewhere/model.json", std::string(kModel).replace(std::string(kModel).find("1200"), 4, "600"));
+    Result r = runProgram(SIMSTUDY_EXE, {"run", "../study.json", "-o", "out", "-j", "2", "--no-progress"}, f.dir / "elsewhere");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("all 12 runs are ok"), std::string::npos) << r.err;
-    std::vector<std::vector<std::string>> table = readCsv(f.dir / "out/study.csv");
+    std::vector<std::vector<std::string>> table = readCsv(f.dir / "elsewhere/out/study.csv");
     ASSERT_EQ(table.size(), 13u);
     EXPECT_EQ(table[0], (std::vector<std::string>{"run", "sources.weather.file", "blocks.sky.parameters[1]", "sources.cloud.value",
                                                   "status", "seconds", "message", "sky.mean", "sky.min", "sky.max", "sky.sum",
@@ -218,8 +232,9 @@ TEST(Simstudy, RowsEqualSeparateSimrunRunsBitForBit)
         ASSERT_EQ(row.size(), 15u);
         EXPECT_EQ(row[0], std::to_string(i));
         EXPECT_EQ(row[4], "ok");
-        EXPECT_TRUE(std::filesystem::exists(f.dir / ("out/runs/" + row[0] + "/out.csv")));
-        // The same run alone: simrun with the row's values as overrides.
+        EXPECT_TRUE(std::filesystem::exists(f.dir / ("elsewhere/out/runs/" + row[0] + "/out.csv")));
+        // The same run alone: simrun in the study's folder with the row's
+        // values as overrides.
         std::string sep = "sep/" + row[0];
         Result one = simrun({"-q", "--no-progress", "-o", sep, "--set", "sources.weather.file=" + row[1],
                              "--set", "blocks.sky.parameters[1]=" + row[2], "--set", "sources.cloud.value=" + row[3], "model.json"},
@@ -281,11 +296,25 @@ TEST(Simstudy, FailedRunsAreRecordedAndTheStudyGoesOn)
     EXPECT_NE(r.err.find("nothing to run"), std::string::npos) << r.err;
     EXPECT_EQ(records(f.dir / "out"), 4u);
     args.push_back("--retry-failed");
+    // A record file that cannot be written (a file size limit of 0, as a full
+    // disk, for root too) stops the study with status 1, and nothing is
+    // recorded; standard error goes through a pipe, which the limit spares.
+    std::string cmd = "cd " + quote(f.dir.path()) + " && { (ulimit -f 0 && exec timeout 120 " + quote(SIMSTUDY_EXE);
+    for (const std::string &a : args) cmd += " " + quote(a);
+    std::system((cmd + " --no-progress 2>&1 >/dev/null </dev/null); echo \"status $?\"; } | cat >full.err").c_str());
+    std::string full = readFile(f.dir / "full.err");
+    EXPECT_NE(full.find("a worker could not record its runs"), std::string::npos) << full;
+    EXPECT_NE(full.find("\nstatus 1\n"), std::string::npos) << full;
+    EXPECT_EQ(records(f.dir / "out"), 4u);
+    // A run done again starts from an emptied folder.
+    writeFile(f.dir / "out/runs/2/left.txt", "from an earlier try");
     r = f.simstudy(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("0 ok, 2 failed, 0 stopped of 2 runs"), std::string::npos) << r.err;
     EXPECT_EQ(records(f.dir / "out"), 6u);
     EXPECT_EQ(readStudy(f.dir / "out/study.csv").size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(f.dir / "out/runs/2/left.txt"));
+    EXPECT_TRUE(std::filesystem::exists(f.dir / "out/runs/2/out.csv"));
 }
 
 TEST(Simstudy, StopSignalsRecordRunsAsStoppedAndTheNextRunResumes)
@@ -298,7 +327,20 @@ TEST(Simstudy, StopSignalsRecordRunsAsStoppedAndTheNextRunResumes)
         pid_t pid = startStudy(f.dir.path(), "run long_study.json -o out -j 2");
         ASSERT_GT(pid, 0);
         awaitRecords(out, before + 1);
+        // The workers held still with a run under way; the signal goes to
+        // simstudy, which passes it on to them; they go on once they have it.
+        std::vector<pid_t> workers = children(pid);
+        ASSERT_EQ(workers.size(), 2u);
+        int underWay = 0;
+        for (pid_t w : workers) underWay += freezeInRun(w, out) != 0;
+        EXPECT_GT(underWay, 0);
         kill(pid, sig);
+        for (pid_t w : workers) {
+            if (runUnderWay(w, out) != 0) {
+                EXPECT_TRUE(awaitState([&] { return signalPending(w, sig); }));
+            }
+            kill(w, SIGCONT);
+        }
         EXPECT_EQ(waitStatus(pid), 128 + sig);
         std::string err = readFile(f.dir / "simstudy.err");
         EXPECT_NE(err.find(std::string("stopped by ") + (sig == SIGINT ? "SIGINT" : "SIGTERM")), std::string::npos) << err;
@@ -329,6 +371,47 @@ TEST(Simstudy, StopSignalsRecordRunsAsStoppedAndTheNextRunResumes)
     }
 }
 
+// A second signal a second or more after the first ends everything at
+// once: runs whose step a block holds (wait, an hour of the wall clock)
+// cannot stop, and are ended unrecorded.
+TEST(Simstudy, SecondSignalASecondLaterEndsEverythingAtOnce)
+{
+    using Clock = std::chrono::steady_clock;
+    Folder f;
+    std::string out = f.dir / "out";
+    writeFile(f.dir / "held.json", R"({"start": 0, "stop": 10, "step": 1, "sources": [{"name": "clock", "type": "clock"}],
+      "blocks": [{"name": "w", "type": "wait", "parameters": [0, 0, 0, 0, 0, 3600]}]})");
+    writeFile(f.dir / "held_study.json", R"({"model": "held.json", "vary": [{"set": "stop", "values": [10, 20]}]})");
+    pid_t pid = startStudy(f.dir.path(), "run held_study.json -o out -j 2");
+    ASSERT_GT(pid, 0);
+    // Both workers hold the first step of their run.
+    std::vector<pid_t> workers;
+    ASSERT_TRUE(awaitState([&] {
+        workers = children(pid);
+        return workers.size() == 2 && runUnderWay(workers[0], out) != 0 && runUnderWay(workers[1], out) != 0 &&
+               inNanosleep(workers[0]) && inNanosleep(workers[1]);
+    }));
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    ASSERT_TRUE(awaitState([&] { return !signalPending(pid, SIGTERM); }));
+    const Clock::time_point handled = Clock::now();  // the handler ran at this time or before
+    std::this_thread::sleep_until(handled + std::chrono::milliseconds(1050));
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the first signal ended the study";
+    const Clock::time_point sent = Clock::now();
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    if (!awaitState([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+        for (pid_t p : {pid, workers[0], workers[1]}) kill(p, SIGKILL);
+        FAIL() << "the second signal did not end the study";
+    }
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - sent).count(), 1.0) << "not at once";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 143);
+    std::string err = readFile(f.dir / "simstudy.err");
+    EXPECT_NE(err.find("simstudy: stopped by SIGTERM (a second signal: the runs under way were ended unrecorded)"), std::string::npos) << err;
+    EXPECT_EQ(records(out), 0u);
+    for (pid_t w : workers) EXPECT_NE(kill(w, 0), 0) << "worker " << w << " is still there";
+}
+
 TEST(Simstudy, KilledWorkerLosesOnlyItsRunAndACrashedOneFailsIt)
 {
     Folder f;
@@ -341,10 +424,9 @@ TEST(Simstudy, KilledWorkerLosesOnlyItsRunAndACrashedOneFailsIt)
     // Each worker in the middle of a run: one killed as the OOM killer or a
     // user would kill it, the other ended as a block's failed assertion would.
     for (std::size_t i = 0; i < 2; ++i) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (runUnderWay(workers[i], out) == 0 && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_NE(freezeInRun(workers[i], out), 0);
         kill(workers[i], i == 0 ? SIGKILL : SIGABRT);
+        kill(workers[i], SIGCONT);
     }
     EXPECT_EQ(waitStatus(pid), 1);
     std::string err = readFile(f.dir / "simstudy.err");
@@ -370,18 +452,28 @@ TEST(Simstudy, ShardsCollectAndSlurmArrayGiveTheLocalTable)
     ASSERT_EQ(f.simstudy({"run", "study.json", "-o", "local", "-j", "2"}).status, 0);
     std::string local = withoutSeconds(f.dir / "local/study.csv");
 
-    // Three shards, as GNU parallel would start them, then collect.
+    // Three shards, as GNU parallel would start them, then collect; collected
+    // with a shard still missing, the table has status 1.
     for (int k = 1; k <= 3; ++k) {
         Result r = f.simstudy({"run", "study.json", "-o", "shards", "--shard", std::to_string(k) + "/3", "-j", "1"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.err.find("all 4 runs of shard " + std::to_string(k) + "/3 are ok"), std::string::npos) << r.err;
+        if (k == 2) {
+            EXPECT_FALSE(std::filesystem::exists(f.dir / "shards/study.csv"));  // shards leave the table to collect
+            Result part = f.simstudy({"collect", "shards"});
+            EXPECT_EQ(part.status, 1) << part.err;
+            EXPECT_NE(part.err.find("simstudy: 4 of 12 runs are not done (0 stopped, 4 not run)"), std::string::npos) << part.err;
+            EXPECT_EQ(readStudy(f.dir / "shards/study.csv").size(), 8u);
+        }
     }
-    EXPECT_FALSE(std::filesystem::exists(f.dir / "shards/study.csv"));  // shards leave the table to collect
     Result c = f.simstudy({"collect", "shards", "--plot", "trend.png", "--x", "sources.cloud.value", "--y", "sky.mean"});
     EXPECT_EQ(c.status, 0) << c.err;
     EXPECT_EQ(withoutSeconds(f.dir / "shards/study.csv"), local);
-    if (c.err.find("gnuplot is not installed") == std::string::npos) {
+    const bool gnuplot = std::system("command -v gnuplot >/dev/null 2>&1") == 0;
+    if (gnuplot) {
         EXPECT_EQ(readFile(f.dir / "trend.png").substr(1, 3), "PNG") << c.err;
+    } else {
+        EXPECT_NE(c.err.find("gnuplot is not installed"), std::string::npos) << c.err;
     }
 
     // The Slurm job array: two tasks, run by bash with the task's variables.
@@ -396,6 +488,7 @@ TEST(Simstudy, ShardsCollectAndSlurmArrayGiveTheLocalTable)
     EXPECT_FALSE(std::filesystem::exists(f.dir / "slurm/study.csv"));
     EXPECT_EQ(std::system(("bash " + quote(f.dir / "slurm/slurm/collect.sbatch") + " 2>/dev/null").c_str()), 0);
     EXPECT_EQ(withoutSeconds(f.dir / "slurm/study.csv"), local);
+    if (!gnuplot) GTEST_SKIP() << "gnuplot is not installed (Debian package gnuplot-nox): the trend plot is not checked";
 }
 
 TEST(Simstudy, WrongCommandLinesAndAnotherStudysFolderAreRefused)
@@ -428,6 +521,16 @@ TEST(Simstudy, WrongCommandLinesAndAnotherStudysFolderAreRefused)
     // A folder that holds another study's results.
     ASSERT_EQ(f.simstudy({"run", "study.json", "-o", "out", "--shard", "1/12"}).status, 0);
     expect({"run", "long_study.json", "-o", "out"}, 1, "'out' holds the results of another study");
+    // The same study after its model file changed, or its runs file.
+    writeFile(f.dir / "model.json", std::string(kModel) + "\n// the sky block's parameter is now in the study\n");
+    expect({"run", "study.json", "-o", "out", "--shard", "2/12"}, 1, "'out' holds the results of another study");
+    writeFile(f.dir / "model.json", kModel);
+    ASSERT_EQ(f.simstudy({"run", "study.json", "-o", "out", "--shard", "2/12"}).status, 0);  // as it was: accepted
+    writeFile(f.dir / "runs.csv", "sources.cloud.value,stop\n0.25,3600\n0.5,3600\n");
+    writeFile(f.dir / "runs_study.json", R"({"model": "model.json", "runs": "runs.csv"})");
+    ASSERT_EQ(f.simstudy({"run", "runs_study.json", "-o", "rows", "--shard", "1/2"}).status, 0);
+    writeFile(f.dir / "runs.csv", "sources.cloud.value,stop\n0.25,3600\n0.75,3600\n");
+    expect({"run", "runs_study.json", "-o", "rows", "--shard", "2/2"}, 1, "'rows' holds the results of another study");
 }
 
 }  // namespace

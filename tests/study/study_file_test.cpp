@@ -184,9 +184,11 @@ TEST(Overrides, EveryKindOfPath)
     json doc = simrun::readModelDocument(kModel, "model.json");
     simrun::applyOverride(doc, "start", 600);
     simrun::applyOverride(doc, "sources.weather.file", "data/w.csv", "/base");
+    EXPECT_EQ(doc["sources"][0]["file"], "/base/data/w.csv");  // a relative name is taken in the folder given
     simrun::applyOverride(doc, "sources.weather.file", "/abs/w.csv", "/base");
     simrun::applyOverride(doc, "blocks.log.parameters[2]", simrun::overrideValue(doc, "blocks.log.parameters[2]", "1e3"));
     simrun::applyOverride(doc, "blocks.sky.parameters[1]", simrun::overrideValue(doc, "blocks.sky.parameters[1]", "1e3"));
+    EXPECT_EQ(doc["blocks"][0]["parameters"][0], 1000.0);  // a number where the model has a number
     simrun::applyOverride(doc, "blocks.sky.parameters[1]", json{{"source", "weather"}, {"site", "latitude"}});
     simrun::applyOverride(doc, "sources.cloud.value", simrun::overrideValue(doc, "sources.cloud.value", "[0.1, 0.2]"));
     simrun::applyOverride(doc, "sinks[1].every", 1200);

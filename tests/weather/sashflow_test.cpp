@@ -27,10 +27,22 @@ double closedForm(double A, double H, double W, double T1, double T2, double u)
     return k * (W * (0.4116 + 0.0174 * a) - 0.0928 * H) * H * std::sqrt(1.09 * H * std::fabs(T1 - T2) / mean);
 }
 
+// Two flows by hand, the closed form's terms worked out in decimals, with
+// T1 = 20 and T2 = 0 degC (mean 283.15 K):
+//   A 10, u 1: a = 10, k = 0.186 - 0.0119 + 0.00026 = 0.17436,
+//   H 1.2, W 0.8: width term 0.8 x (0.4116 + 0.174) - 0.11136 = 0.35712,
+//   stack term sqrt(1.09 x 1.2 x 20 / 283.15) = sqrt(26.16 / 283.15);
+//   flow 0.17436 x 0.35712 x 1.2 x sqrt(26.16 / 283.15) = 0.0227118686 m3/s.
+//   A 30, u 0.5: a = 15, k = 0.279 - 0.026775 + 0.0008775 = 0.2531025,
+//   H 1, W 1: width term 0.4116 + 0.261 - 0.0928 = 0.5798,
+//   flow 0.2531025 x 0.5798 x sqrt(21.8 / 283.15) = 0.0407187662 m3/s.
+const double kFlow1 = 0.17436 * 0.35712 * 1.2 * std::sqrt(26.16 / 283.15);
+const double kFlow2 = 0.2531025 * 0.5798 * std::sqrt(21.8 / 283.15);
+
 TEST(Sashflow, DocumentedFlows)
 {
-    EXPECT_NEAR(flow(10, 1.2, 0.8, 20, 0, 1), 0.0227118686, 1e-10);
-    EXPECT_NEAR(flow(30, 1.0, 1.0, 20, 0, 0.5), 0.0407187662, 1e-10);
+    EXPECT_NEAR(flow(10, 1.2, 0.8, 20, 0, 1), kFlow1, 1e-12 * kFlow1);
+    EXPECT_NEAR(flow(30, 1.0, 1.0, 20, 0, 0.5), kFlow2, 1e-12 * kFlow2);
     for (double u : {0.1, 0.7, 2.5}) {
         const double expected = closedForm(15, 1.5, 0.6, 24, -3, u);
         EXPECT_NEAR(flow(15, 1.5, 0.6, 24, -3, u), expected, 1e-12 * std::fabs(expected)) << "u = " << u;
@@ -68,7 +80,7 @@ TEST(Sashflow, NaNAndUnclampedCases)
 TEST(Sashflow, ParametersAreReadAtEveryStep)
 {
     Harness h("sashflow", Args{num(10), num(1.2), num(0.8)});
-    EXPECT_NEAR(h.output1(0, {20, 0, 1}), 0.0227118686, 1e-10);
+    EXPECT_NEAR(h.output1(0, {20, 0, 1}), kFlow1, 1e-12 * kFlow1);
     mxArray *height = mxCreateDoubleScalar(1.0);
     mxArray *none = mxCreateDoubleMatrix(0, 0, mxREAL);
     const mxArray **params = h.S()->sfcnParams.params;
