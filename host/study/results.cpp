@@ -25,6 +25,10 @@ using nlohmann::json;
 
 namespace {
 
+constexpr int kLayout = 2;
+
+}  // namespace
+
 std::string hostName()
 {
     char host[256] = {0};
@@ -33,6 +37,8 @@ std::string hostName()
     for (const char *p = host; *p != '\0'; ++p) h += (std::isalnum(static_cast<unsigned char>(*p)) || *p == '-') ? *p : '_';
     return h;
 }
+
+namespace {
 
 // A file written under a temporary name beside it and renamed into place
 // when complete: readers see the old file or the new one, never a part.
@@ -183,6 +189,7 @@ Results::Results(const std::string &dir, const Study &study)
     m["runs"] = study.runs;
     m["varied"] = study.paths();
     m["summary"] = study.columns();
+    m["layout"] = kLayout;
     replaceFile(path, m.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
     readManifest(m.dump(), path);
 }
@@ -198,10 +205,24 @@ Results::Results(const std::string &dir)
     readManifest(text, path);
 }
 
+std::string Results::runDir(std::uint64_t run) const
+{
+    if (!spread_) return dir_ + "/runs/" + std::to_string(run);
+    char name[48];
+    std::snprintf(name, sizeof name, "/runs/%04llu/%03llu", static_cast<unsigned long long>(run / 1000),
+                  static_cast<unsigned long long>(run % 1000));
+    return dir_ + name;
+}
+
 void Results::readManifest(const std::string &text, const std::string &path)
 {
     json m = json::parse(text, nullptr, false);
     try {
+        // Layout 2: run folders spread by thousands; none: a DIR made before, runs/<run>/.
+        spread_ = m.is_object() && m.contains("layout");
+        if (spread_ && m.at("layout").get<int>() != kLayout)
+            throw StudyError("'" + path + "' has run folders of a layout this simstudy does not know (" + m.at("layout").dump() +
+                             "); a newer simstudy wrote it");
         identity_ = m.at("identity").get<std::string>();
         studyPath_ = m.at("study").get<std::string>();
         runs_ = m.at("runs").get<std::uint64_t>();
