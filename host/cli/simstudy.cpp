@@ -296,7 +296,6 @@ int main(int argc, char **argv)
         std::uint64_t run = 0;
         if (operands.size() != 2) return usageError("where takes a study's folder and a run number (simstudy where DIR RUN)");
         if (!count(operands[1].c_str(), run)) return usageError("where: '" + operands[1] + "' is not a run number (1 or more)");
-        if (argc - 4 != 0) return usageError("where takes no options");
         return where(operands[0], run);
     }
     if (operands.size() != 1)
