@@ -131,6 +131,7 @@ int plan(const study::Study &s)
     std::string columns;
     for (const study::SummaryColumn &c : s.summary) columns += (columns.empty() ? "" : ", ") + c.name;
     std::printf("summary: %s\n", columns.empty() ? "(none)" : columns.c_str());
+    std::printf("files: %s\n", study::filesName(s.files));
     constexpr std::uint64_t kShown = 5;
     for (std::uint64_t run = 1; run <= s.runs && run <= kShown; ++run) {
         std::vector<std::uint64_t> index = s.choice(run);
