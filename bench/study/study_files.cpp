@@ -6,12 +6,13 @@
 //
 //   - one run in-process, as a worker does it (library loaded, weather file
 //     read), writing its CSV file into a new folder and writing none: the
-//     mean over 1,000 runs each;
+//     mean wall-clock and processor time over 1,000 runs each;
 //   - simstudy run -j 2 --files none, then --files all, each into a fresh
 //     folder: the wall-clock and processor time, per run, the overhead of a
-//     run beyond its own in-process time (per worker: 2 x wall / runs - the
-//     run), and the files and folders each leaves (none: the manifest and
-//     the table only);
+//     run beyond its own in-process time (on a worker's clock: 2 x wall /
+//     runs - the run; in processor time: processor / runs - the run's), and
+//     the files and folders each leaves (none: the manifest and the table
+//     only);
 //   - simstudy where on the study with files (it reads every record).
 //
 //   build/bin/bench_study_files [RUNS]     (RUNS: 100000 unless given)
@@ -77,11 +78,16 @@ int spawn(const std::vector<std::string> &args, const std::string &out = "/dev/n
 
 void writeFile(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
 
-// The mean time of one run in-process over 'n' runs of the study, each in a
-// new folder under 'dir', with or without its CSV file.
-double inProcess(const study::Study &s, simrun::RunCache &cache, const std::string &dir, bool files, int n)
+// The mean wall-clock and processor time of one run in-process over 'n'
+// runs of the study, each in a new folder under 'dir', with or without its
+// CSV file.
+struct Time {
+    double wall = 0, cpu = 0;
+};
+
+Time inProcess(const study::Study &s, simrun::RunCache &cache, const std::string &dir, bool files, int n)
 {
-    double total = 0;
+    Time total;
     for (int i = 0; i < n; ++i) {
         std::string folder = dir + "/" + std::to_string(i);
         std::filesystem::create_directories(folder);
@@ -95,11 +101,12 @@ double inProcess(const study::Study &s, simrun::RunCache &cache, const std::stri
         o.cache = &cache;
         o.files = files;
         std::uint64_t run = 1 + static_cast<std::uint64_t>(i) * (s.runs / static_cast<std::uint64_t>(n));
-        double w0 = wallNow();
+        double w0 = wallNow(), c0 = cpuNow();
         simrun::runModel(simrun::parseModelDocument(s.runModel(run), s.modelPath), o);
-        total += wallNow() - w0;
+        total.wall += (wallNow() - w0) / n;
+        total.cpu += (cpuNow() - c0) / n;
     }
-    return total / n;
+    return total;
 }
 
 struct Left {
@@ -152,8 +159,8 @@ int main(int argc, char **argv)
     simrun::RunCache cache;
     inProcess(s, cache, tmp + "/warm", true, 10);
     const int kSample = 1000;
-    double withFile = inProcess(s, cache, tmp + "/one-file", true, kSample);
-    double without = inProcess(s, cache, tmp + "/one-none", false, kSample);
+    Time withFile = inProcess(s, cache, tmp + "/one-file", true, kSample);
+    Time without = inProcess(s, cache, tmp + "/one-none", false, kSample);
     std::filesystem::current_path(here);
     std::filesystem::remove_all(tmp + "/warm");
     std::filesystem::remove_all(tmp + "/one-file");
@@ -167,8 +174,8 @@ int main(int argc, char **argv)
     std::printf("Study of %ld runs of a day at hourly steps (the model of chicago_sky.json over 24 h), 2 workers,\n"
                 "temporary files in %s, load average %.2f on %ld cores:\n",
                 runs, tmp.c_str(), load, sysconf(_SC_NPROCESSORS_ONLN));
-    std::printf("  one run in-process, writing its CSV file       %8.1f us\n", withFile * 1e6);
-    std::printf("  one run in-process, writing no file            %8.1f us\n", without * 1e6);
+    std::printf("  one run in-process, writing its CSV file       %8.1f us   (processor %6.1f us)\n", withFile.wall * 1e6, withFile.cpu * 1e6);
+    std::printf("  one run in-process, writing no file            %8.1f us   (processor %6.1f us)\n", without.wall * 1e6, without.cpu * 1e6);
     for (const char *files : {"none", "all"}) {
         std::string dir = tmp + "/" + files;
         double w0 = wallNow(), c0 = cpuNow();
@@ -178,12 +185,13 @@ int main(int argc, char **argv)
         }
         double wall = wallNow() - w0, cpu = cpuNow() - c0;
         Left l = left(dir);
-        double own = std::string(files) == "none" ? without : withFile;
+        Time own = std::string(files) == "none" ? without : withFile;
         std::printf("  --files %-4s  %8.1f s wall, %8.1f s processor: %7.1f us a run (%6.1f us processor)\n", files, wall, cpu,
                     wall / static_cast<double>(runs) * 1e6, cpu / static_cast<double>(runs) * 1e6);
-        std::printf("                overhead a run beside its own %6.1f us: %7.1f us on a worker's clock (2 x wall / runs - own), "
-                    "%7.1f us of processor time (processor / runs - own)\n",
-                    own * 1e6, (2 * wall / static_cast<double>(runs) - own) * 1e6, (cpu / static_cast<double>(runs) - own) * 1e6);
+        std::printf("                overhead a run: %7.1f us on a worker's clock (2 x wall / runs - the run's own %6.1f us),\n"
+                    "                %7.1f us of processor time (processor / runs - the run's own %6.1f us)\n",
+                    (2 * wall / static_cast<double>(runs) - own.wall) * 1e6, own.wall * 1e6,
+                    (cpu / static_cast<double>(runs) - own.cpu) * 1e6, own.cpu * 1e6);
         std::printf("                left %lld files and %lld folders (%.1f MB) in %s\n", l.files, l.folders,
                     static_cast<double>(l.bytes) / 1e6, dir.c_str());
     }

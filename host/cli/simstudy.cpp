@@ -191,7 +191,7 @@ int where(const std::string &dir, std::uint64_t run)
         if (run > results.runs())
             return usageError("where: the study in '" + dir + "' has " + plural(results.runs(), "run", "runs") +
                               "; there is no run " + std::to_string(run));
-        results.scan();
+        results.scan(run);
         std::string name = "run " + std::to_string(run);
         if (results.status(run) == study::Status::kNone) {
             std::fprintf(stderr, "simstudy: %s has no record in '%s' yet (not run, under way, or its files are no longer as recorded), "

@@ -234,7 +234,7 @@ void Results::readManifest(const std::string &text, const std::string &path)
     if (runs_ == 0 || runs_ > kMaxRuns) throw StudyError("'" + path + "' is not a study's manifest");
 }
 
-void Results::scan()
+void Results::scan(std::uint64_t only)
 {
     files_.clear();
     std::error_code ec;
@@ -243,13 +243,14 @@ void Results::scan()
     std::sort(files_.begin(), files_.end());
     index_.assign(runs_, Entry());
     changed_ = 0;
-    for (std::uint32_t f = 0; f < files_.size(); ++f) scanFile(f);
+    for (std::uint32_t f = 0; f < files_.size(); ++f) scanFile(f, only);
 }
 
 // Reads one record file line by line; a last line without its line end is
 // a record cut short and does not count.
-void Results::scanFile(std::uint32_t file)
+void Results::scanFile(std::uint32_t file, std::uint64_t only)
 {
+    const std::string mark = "\"run\":" + std::to_string(only) + ",";  // as recordLine writes it
     int fd = ::open(files_[file].c_str(), O_RDONLY | simrun::kOpenFlags);
     if (fd < 0) throw StudyError("cannot read the record file '" + files_[file] + "': " + std::strerror(errno));
     std::string pending;
@@ -266,7 +267,8 @@ void Results::scanFile(std::uint32_t file)
             std::string line = pending.substr(begin, end - begin);
             std::uint64_t at = offset + begin;
             begin = end + 1;
-            if (!parseRecord(line, r) || r.run > runs_) continue;
+            if (only != 0 && line.find(mark) == std::string::npos) continue;
+            if (!parseRecord(line, r) || r.run > runs_ || (only != 0 && r.run != only)) continue;
             Entry &e = index_[r.run - 1];
             if (r.status < e.status || (r.status == e.status && r.finished < e.finished)) continue;
             if (r.status == Status::kOk) {

@@ -116,7 +116,8 @@ public:
     const std::vector<std::string> &summary() const { return summary_; }
 
     // Reads every record; afterwards status() gives each run's best one.
-    void scan();
+    // With 'only', the records of that run alone (the others count as none).
+    void scan(std::uint64_t only = 0);
     Status status(std::uint64_t run) const { return index_[run - 1].status; }
     // The runs whose files were not as their ok record says (found by scan()).
     std::uint64_t changedFiles() const { return changed_; }
@@ -137,7 +138,7 @@ private:
         Status status = Status::kNone;
     };
     void readManifest(const std::string &text, const std::string &path);
-    void scanFile(std::uint32_t file);
+    void scanFile(std::uint32_t file, std::uint64_t only);
 
     std::string dir_, identity_, studyPath_;
     bool spread_ = true;  // runs/NNNN/NNN/ (false: runs/<run>/, a DIR made before)
