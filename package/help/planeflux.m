@@ -28,16 +28,26 @@
 %     7 model                the sky model, a text: 'isotropic',
 %                            'haydavies', 'perez', 'reindl' or 'klucher'
 %                            (help tiltflux gives the formulas)
-%   Sample time              inherited; no states, no work vectors
+%   Sample time              inherited; no states; a real work vector of
+%                            8 (the closure check below)
 %
 %   The sun's zenith angle and azimuth at t come from the toolbox's own
 %   solar formulas (those of heliopose: a 365-day year, declination and
 %   equation of time from short series), which are simpler than a
 %   high-precision solar position algorithm; dni_extra is topflux's
-%   extraterrestrial irradiance at t. The outputs equal
+%   extraterrestrial irradiance at t. The outputs equal, in a script,
 %     [~, ~, zen, az, ~] = heliopose(t, latitude, longitude, longitude_timezone);
-%     tiltflux(model, tilt, azimuth, zen, az, dni, dhi, ghi, topflux(t), albedo)
-%   at the same times.
+%     g0 = heliokit(t, 0, 0, 0, 1);      % topflux's irradiance at the times t
+%     tiltflux(model, tilt, azimuth, zen, az, dni, dhi, ghi, g0, albedo)
+%   at the same times (topflux is a block: simblock('topflux', {}, t, t)
+%   gives the same numbers; it cannot be called as topflux(t)).
+%
+%   The closure check: when the rows on input 2 fail
+%   ghi = dni cos(zenith) + dhi in most rows with the sun up (help
+%   tiltflux), once 24 such rows have come, the block warns once per run,
+%   simblocks:tiltflux:closure, naming the order the values fit: the sign
+%   of an input wired in another order than [ghi dni dhi]. Its outputs
+%   stay those computed.
 %
 %   The irradiance of an hourly weather file is the mean over each hour;
 %   it stands for the middle of its hour, and that is how the model runner

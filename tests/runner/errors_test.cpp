@@ -51,6 +51,13 @@ TEST(Errors, UnknownBlockType)
     Case c;
     expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
                   "simrun: error: block 'sky': unknown block type 'atmoglo' (no atmoglo" SIMBLOCKS_MEX_SUFFIX " in ");
+    // The nearest type found (one letter short), and the types there are.
+    expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
+                  "; did you mean 'atmoglow'?; the block types found: ");
+    expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")), ", heliopose, ");
+    // Nothing near: no guess.
+    EXPECT_EQ(c.run(model(R"({"name": "sky", "type": "zzzzzzzzzz", "inputs": ["clock"]})")).err.find("did you mean"),
+              std::string::npos);
 }
 
 TEST(Errors, ParameterCountTheBlockRejects)
@@ -199,7 +206,7 @@ TEST(Errors, ModelFileProblems)
     Case c;
     expectFailure(c.run("{\"start\": 0,, }"), "model.json: not a valid JSON document: parse error at line 1");
     expectFailure(c.run(R"({"start": 0, "stop": 60, "step": 60, "blocks": [{"name": "d", "type": "heliolean", "parameter": []}]})"),
-                  "model.json: blocks[0]: unknown key 'parameter'");
+                  "model.json: blocks[0]: unknown key 'parameter' (keys: name, type, parameters, inputs, comment)");
     expectFailure(c.run(R"({"start": 0, "stop": 60, "blocks": []})"), "model.json: 'step' is missing");
     expectFailure(c.run(R"({"start": 0, "stop": 60, "step": 60, "blocks": [{"name": "d", "type": "../lib/x"}]})"),
                   "model.json: blocks[0]: the block type '../lib/x' is not a deliverable name");
@@ -414,6 +421,7 @@ TEST(Errors, CommandLine)
     expectFailure(simrun({"--frobnicate", "m.json"}, dir.path()), "simrun: unknown option '--frobnicate'", 2);
     expectFailure(simrun({"m.json", "-o"}, dir.path()), "simrun: option '-o' needs a value", 2);
     expectFailure(simrun({"--plot-signals", "a", "m.json"}, dir.path()), "--plot-signals needs --plot", 2);
+    expectFailure(simrun({"--plot-title", "a", "m.json"}, dir.path()), "--plot-title needs --plot", 2);
     Result help = simrun({"--help"}, dir.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: simrun [options] MODEL.json"), std::string::npos);
