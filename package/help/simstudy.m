@@ -35,7 +35,8 @@
 %   ok = strcmp(t.status, 'ok');
 %   [t.blocks_roof_parameters_1_(ok) t.roof_kWh_m2_integral(ok)]
 %
-% Errors: simblocks:simstudy:args (wrong arguments), simblocks:simstudy:program
+% Errors: simblocks:simstudy:args (wrong arguments, or options the program
+% does not take), simblocks:simstudy:program
 % (no simstudy program found), simblocks:simstudy:study (the study was
 % refused: the program's message follows), simblocks:simstudy:interrupted
 % (Ctrl-C or SIGTERM), simblocks:simstudy:failed (the program failed
@@ -83,6 +84,11 @@ function [t, names] = simstudy(study, dir, varargin)
   % error: its standard error goes to a file, printed when it ends.
   log = [tempname() '.txt'];
   cleanup = onCleanup(@() remove_file(log));
+  % exec: the shell becomes the program, so that its exit status (130
+  % after Ctrl-C) comes back rather than the shell's own death by the signal.
+  if ~ispc()
+    command = ['exec ' command];
+  end
   status = system([command ' 2>' quoted(log)]);
   said = '';
   [fid, ~] = fopen(log, 'r');
@@ -91,16 +97,25 @@ function [t, names] = simstudy(study, dir, varargin)
     fclose(fid);
   end
   fputs(stdout, said);
+  % The program's own errors (a study it refuses, a command line it does
+  % not take) are its lines "simstudy: error: ...".
+  refused = regexp(said, '(?m)^simstudy: error: .*$', 'match');
+  if (status == 1 || status == 2) && ~isempty(refused)
+    error('simblocks:simstudy:study', 'simstudy: the study was refused: %s', ...
+          strjoin(regexprep(refused, '^simstudy: error: ', ''), '; '));
+  end
+  stopped = regexp(said, '(?m)^simstudy: stopped by (SIG[A-Z]+)', 'tokens', 'once');
+  if ~isempty(stopped) || status == 130 || status == 143
+    error('simblocks:simstudy:interrupted', ...
+          'simstudy: the study was stopped (%s); studyread(DIR) gives what was done, simstudy with the same DIR resumes', ...
+          ifelse_text(isempty(stopped), ifelse_text(status == 130, 'SIGINT', 'SIGTERM'), stopped{1}));
+  end
   switch status
     case 0
     case 1
       warning('simblocks:simstudy:notAllOk', 'simstudy: not every run is ok; the column status says which');
     case 2
-      error('simblocks:simstudy:study', 'simstudy: the study was refused: %s', strtrim(said));
-    case {130, 143}
-      error('simblocks:simstudy:interrupted', ...
-            'simstudy: the study was stopped (%s); simstudy with the same DIR resumes it', ...
-            ifelse_text(status == 130, 'SIGINT, Ctrl-C', 'SIGTERM'));
+      error('simblocks:simstudy:args', 'simstudy: the program refused its command line: %s', strtrim(said));
     otherwise
       error('simblocks:simstudy:failed', 'simstudy: the program ended with status %d: %s', status, strtrim(said));
   end

@@ -120,8 +120,8 @@ function ctrl_c_stops_the_study(source, build, folder)
   pgid = str2double(fileread(pgid_file));
   assert(pgid > 1, 'a process group');
   % Should the test fail on the way, the group must not run on for minutes.
-  stray = onCleanup(@() system(sprintf('kill -KILL -- -%d 2>/dev/null', pgid)));
-  system(sprintf('kill -INT -- -%d', pgid));
+  stray = onCleanup(@() kill(-pgid, SIG().KILL));
+  kill(-pgid, SIG().INT);  % to the whole group, as a terminal's Ctrl-C
   assert(wait_for(@() exist(result, 'file') && ~isempty(fileread(result)), 120), ...
          ['octave-cli did not end: ' fileread(fullfile(folder, 'child.log'))]);
   id = fileread(result);
