@@ -144,12 +144,14 @@ TEST(StudyFile, BadInputIsRefusedNamingTheEntry)
            "summary: 'skies': the model has no source or block named 'skies'");
     expect(m + R"("vary": [{"set": "stop", "values": [1]}], "summary": {"sky": ["mean", "median"]}})",
            "summary: 'sky': unknown statistic 'median'");
-    // The entry form: a scale must be a finite number (1e999 reads as infinity).
+    // The entry form: a scale must be a finite number (the reader refuses
+    // a number beyond the doubles, such as 1e999, itself).
     const std::string v = m + R"("vary": [{"set": "stop", "values": [1]}], )";
     expect(v + R"("summary": [{"signal": "sky", "stats": ["mean"], "scale": "0.1"}]})",
            "summary[1]: 'scale' must be a finite number");
-    expect(v + R"("summary": [{"signal": "sky", "stats": ["mean"], "scale": 1e999}]})",
+    expect(v + R"("summary": [{"signal": "sky", "stats": ["mean"], "scale": null}]})",
            "summary[1]: 'scale' must be a finite number");
+    expect(v + R"("summary": [{"signal": "sky", "stats": ["mean"], "scale": 1e999}]})", "out of the range of a double");
     expect(v + R"("summary": [{"stats": ["mean"]}]})", "summary[1]: 'signal' must be given");
     expect(v + R"("summary": [{"signal": "sky", "stats": "mean", "unit": "K"}]})", "summary[1]: unknown key 'unit'");
     expect(v + R"("summary": [{"signal": "sky", "stats": "mean"}, {"signal": "sky", "stats": "mean"}]})",
