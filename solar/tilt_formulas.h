@@ -111,9 +111,10 @@ void tilt_irradiance_rows(enum tilt_model model, const struct tilt_rows *rows, s
  * sin 10 degrees), the largest of the three is 50 W/m2 or more and all are
  * numbers; it fails in an order when |ghi - (dni cos zen + dhi)| exceeds
  * 25 W/m2 plus 15 % of the larger of the two sides. On the shipped weather
- * files no row with the sun up fails in the right order (the sun taken at
- * the middle or the end of the hour), and every swap fails in more than half
- * of them.
+ * files fewer than 1 % of the rows with the sun up fail in the right order
+ * (the sun taken at the middle or the end of the hour), and every other
+ * order fails in more than half of them (58 % for dni and dhi swapped, the
+ * closest).
  *
  * counts[0] is the number of counted rows, counts[1 + k] those that fail
  * with the three values read in order k of TILT_CLOSURE_ORDERS (order 0 as
