@@ -68,7 +68,7 @@ function [t, names] = studyread(dir)
   kinds = ones(1, numel(header));
   kinds([k, k + 2]) = 0;
   for c = 2:k - 1
-    kinds(c) = all(cellfun(@is_number_text, body(:, c)));
+    kinds(c) = all(is_number_text(body(:, c)));
   end
 
   fields = valid_names(header);
@@ -94,10 +94,18 @@ function cells = split_csv(text, file)
   if text(end) ~= "\n"
     text(end + 1) = "\n";
   end
-  quote = text == '"';
-  inside = mod(cumsum(quote), 2) == 1;  % within quotes (an opening quote counts as inside)
-  if inside(end)
+  % Within quotes: from an opening quote to its closing one (a doubled
+  % quote inside closes and opens again, which leaves the text inside).
+  at = find(text == '"');
+  if mod(numel(at), 2) ~= 0
     error('simblocks:studyread:badTable', 'studyread: %s ends inside a quoted field', file);
+  end
+  inside = false(size(text));
+  if ~isempty(at)
+    edges = zeros(1, numel(text) + 1);
+    edges(at(1:2:end)) = 1;
+    edges(at(2:2:end)) = -1;
+    inside = cumsum(edges(1:end - 1)) > 0;
   end
   stops = find((text == ',' | text == "\n") & ~inside);
   if any(text == char(1))
@@ -106,7 +114,8 @@ function cells = split_csv(text, file)
   marked = text;
   marked(stops) = char(1);
   raw = ostrsplit(marked(1:end - 1), char(1));  % the last stop ends the text
-  quoted = cellfun(@(s) ~isempty(s) && s(1) == '"', raw);
+  starts = [1, stops(1:end - 1) + 1];
+  quoted = text(starts) == '"';  % a quoted field begins with its quote
   raw(quoted) = cellfun(@(s) strrep(s(2:end - 1), '""', '"'), raw(quoted), 'UniformOutput', false);
   ends = text(stops) == "\n";
   width = find(ends, 1);
@@ -116,9 +125,9 @@ function cells = split_csv(text, file)
   cells = reshape(raw, width, [])';
 end
 
-% True for a cell the table writes for a number ("0.1", "-3e-05", "nan", "inf").
-function yes = is_number_text(s)
-  yes = ~isnan(str2double(s)) || any(strcmpi(s, {'nan', '-nan'}));
+% True for each cell the table writes for a number ("0.1", "-3e-05", "nan", "inf").
+function yes = is_number_text(cells)
+  yes = ~isnan(str2double(cells)) | strcmpi(cells, 'nan') | strcmpi(cells, '-nan');
 end
 
 % Valid, distinct field names for the columns.
