@@ -826,6 +826,9 @@ std::string stopSummary(const RunReport &report)
     return std::string(text, stopSummary(report.steps, report.lastTime, report.totalSteps, text, sizeof text));
 }
 
+// Larger files are not read to see whether they are blocks.
+constexpr std::uintmax_t kMaxBlockLibraryBytes = 256u << 20;
+
 std::vector<std::string> knownBlockTypes(const std::vector<std::string> &dirs, const std::string &extension)
 {
     std::vector<std::string> types;
@@ -837,8 +840,14 @@ std::vector<std::string> knownBlockTypes(const std::vector<std::string> &dirs, c
             if (name.size() <= extension.size() || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
                 continue;
             std::error_code fec;
-            if (!it->is_regular_file(fec)) continue;
-            types.push_back(name.substr(0, name.size() - extension.size()));
+            if (!it->is_regular_file(fec) || it->file_size(fec) > kMaxBlockLibraryBytes || fec) continue;
+            // A block carries the frame, and with it the frame's identity
+            // text naming the block: plain functions, the host library and
+            // other files in the folder do not.
+            std::string type = name.substr(0, name.size() - extension.size()), text, why;
+            if (!readRegularFile(it->path().string(), text, why)) continue;
+            if (text.find("MEX level2 S-function \"" + type + "\"") == std::string::npos) continue;
+            types.push_back(type);
         }
     }
     std::sort(types.begin(), types.end());

@@ -54,10 +54,14 @@ TEST(Errors, UnknownBlockType)
     // The nearest type found (one letter short), and the types there are.
     expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
                   "; did you mean 'atmoglow'?; the block types found: ");
-    expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")), ", heliopose, ");
-    // Nothing near: no guess.
-    EXPECT_EQ(c.run(model(R"({"name": "sky", "type": "zzzzzzzzzz", "inputs": ["clock"]})")).err.find("did you mean"),
-              std::string::npos);
+    expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")), ", heliohour, ");
+    // Nothing near: no guess; and the list holds blocks only, not the plain
+    // functions or the host library beside them.
+    Result far = c.run(model(R"({"name": "sky", "type": "zzzzzzzzzz", "inputs": ["clock"]})"));
+    EXPECT_EQ(far.err.find("did you mean"), std::string::npos);
+    EXPECT_NE(far.err.find("the block types found: atmoglow, "), std::string::npos) << far.err;
+    for (const char *notBlock : {"heliopose", "tiltflux", "weatherread", "libmx"})
+        EXPECT_EQ(far.err.find(notBlock), std::string::npos) << notBlock << " in " << far.err;
 }
 
 TEST(Errors, ParameterCountTheBlockRejects)
