@@ -114,8 +114,11 @@ function ctrl_c_stops_the_study(source, build, folder)
   % setsid: a session and process group of its own, led by the shell that
   % becomes octave-cli, so that the signal reaches it and its children only.
   system(sprintf('setsid sh ''%s'' > ''%s'' 2>&1 < /dev/null &', script, fullfile(folder, 'child.log')));
-  % Wait for a run under way: its folder made under runs/.
-  assert(wait_for(@() numel(glob(fullfile(dir, 'runs', '*'))) > 0 && exist(pgid_file, 'file'), 120), ...
+  % Wait for a run under way: the folder it writes in (a worker's folder
+  % under work/, or the run's own under runs/ in a study folder of the older
+  % layout).
+  under_way = @() numel(glob({fullfile(dir, 'work', '*'), fullfile(dir, 'runs', '*')})) > 0;
+  assert(wait_for(@() under_way() && exist(pgid_file, 'file'), 120), ...
          'the study did not start');
   pgid = str2double(fileread(pgid_file));
   assert(pgid > 1, 'a process group');
