@@ -28,26 +28,32 @@ namespace {
 const char kUsage[] =
     "Usage: simstudy plan STUDY.json\n"
     "       simstudy run STUDY.json -o DIR [-j N] [--shard K/N] [--retry-failed]\n"
-    "                    [--plot FILE.png --x PATH --y SIGNAL.STAT]\n"
+    "                    [--files all|failed|none] [--plot FILE.png --x PATH --y SIGNAL.STAT]\n"
     "       simstudy collect DIR [--plot FILE.png --x PATH --y SIGNAL.STAT]\n"
-    "       simstudy slurm STUDY.json -o DIR [--tasks N | --runs-per-task M]\n"
+    "       simstudy slurm STUDY.json -o DIR [--tasks N | --runs-per-task M] [--files all|failed|none]\n"
+    "       simstudy where DIR RUN\n"
     "Runs a study: many runs of one model, each with some of its values changed, and a\n"
     "table of summary statistics per run (the study file: docs/studies.md).\n"
     "\n"
     "  plan     check the study against the model; print the number of runs and the\n"
     "           first runs' overrides (as simrun --set)\n"
-    "  run      do the runs not yet done on N local processes: each run's files go to\n"
-    "           DIR/runs/<run>/, each finished run is recorded in DIR/manifest, the\n"
-    "           table goes to DIR/study.csv (not with --shard: collect merges shards)\n"
+    "  run      do the runs not yet done on N local processes: a run that keeps files\n"
+    "           has them in DIR/runs/NNNN/NNN/ (run 12345 in DIR/runs/0012/345/), each\n"
+    "           finished run is recorded in DIR/manifest, the table goes to\n"
+    "           DIR/study.csv (not with --shard: collect merges shards)\n"
     "  collect  merge what every shard recorded into DIR/study.csv\n"
     "  slurm    write DIR/slurm/study.sbatch (a job array, one shard per task) and\n"
     "           DIR/slurm/collect.sbatch, and print the line that submits both\n"
+    "  where    print the folder of run RUN's files, or say why it has none\n"
     "\n"
     "  -o, --output-dir DIR    the study's folder (made if missing; it holds one study)\n"
     "  -j, --jobs N            worker processes (default: the cores this process may use)\n"
     "      --shard K/N         only the runs K, K+N, K+2N, ... (1 <= K <= N)\n"
     "      --retry-failed      run the failed runs again (stopped and unfinished runs always\n"
     "                          run again, ok runs never)\n"
+    "      --files WHICH       which runs keep their files, in place of the study's \"files\":\n"
+    "                          all (the default), failed (only failed runs) or none (CSV\n"
+    "                          sinks write nothing; the summary statistics are the same)\n"
     "      --plot FILE.png     the trend plot of --y against --x, one line per combination of\n"
     "                          the other varied values (needs gnuplot)\n"
     "      --x PATH            a varied path whose values are numbers\n"
@@ -125,6 +131,7 @@ int plan(const study::Study &s)
     std::string columns;
     for (const study::SummaryColumn &c : s.summary) columns += (columns.empty() ? "" : ", ") + c.name;
     std::printf("summary: %s\n", columns.empty() ? "(none)" : columns.c_str());
+    std::printf("files: %s\n", study::filesName(s.files));
     constexpr std::uint64_t kShown = 5;
     for (std::uint64_t run = 1; run <= s.runs && run <= kShown; ++run) {
         std::vector<std::uint64_t> index = s.choice(run);
@@ -174,6 +181,38 @@ int report(study::Results &results, std::uint64_t shard, std::uint64_t shards, b
     return 1;
 }
 
+// Where run 'run' of the study in 'dir' has its files: the folder on
+// standard output (status 0), or why there is none on standard error
+// (status 1).
+int where(const std::string &dir, std::uint64_t run)
+{
+    try {
+        study::Results results(dir);
+        if (run > results.runs())
+            return usageError("where: the study in '" + dir + "' has " + plural(results.runs(), "run", "runs") +
+                              "; there is no run " + std::to_string(run));
+        results.scan(run);
+        std::string name = "run " + std::to_string(run);
+        if (results.status(run) == study::Status::kNone) {
+            std::fprintf(stderr, "simstudy: %s has no record in '%s' yet (not run, under way, or its files are no longer as recorded), "
+                                 "so it has no files there\n", name.c_str(), results.dir().c_str());
+            return 1;
+        }
+        study::RunRecord r = results.record(run);
+        if (r.files.empty()) {
+            std::fprintf(stderr, "simstudy: %s (%s) kept no files: it wrote none, or the study keeps %s\n", name.c_str(),
+                         study::statusName(r.status),
+                         r.status == study::Status::kFailed ? "none (\"files\": \"none\")"
+                                                            : "none or only failed runs' (\"files\": \"none\" or \"failed\")");
+            return 1;
+        }
+        std::printf("%s\n", results.runDir(run).c_str());
+        return 0;
+    } catch (const std::exception &e) {
+        return failure(e.what());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -181,20 +220,21 @@ int main(int argc, char **argv)
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a write error to report, not a silent end
 #endif
-    if (argc < 2) return usageError("no command given (plan, run, collect or slurm)");
+    if (argc < 2) return usageError("no command given (plan, run, collect, slurm or where)");
     std::string command = argv[1];
     if (command == "-h" || command == "--help") {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (command != "plan" && command != "run" && command != "collect" && command != "slurm")
-        return usageError("unknown command '" + command + "' (plan, run, collect or slurm)");
+    if (command != "plan" && command != "run" && command != "collect" && command != "slurm" && command != "where")
+        return usageError("unknown command '" + command + "' (plan, run, collect, slurm or where)");
 
-    std::string dir, png, xPath, yColumn;
+    std::string dir, png, xPath, yColumn, filesWord;
+    study::Files files = study::Files::kAll;
     std::vector<std::string> libDirs;
     std::uint64_t jobs = cores(), shard = 1, shards = 1, tasks = 0, runsPerTask = 0;
     bool retryFailed = false, progress = true, sharded = false;
-    enum { kShard = 1000, kRetryFailed, kPlot, kX, kY, kTasks, kRunsPerTask, kNoProgress };
+    enum { kShard = 1000, kRetryFailed, kPlot, kX, kY, kTasks, kRunsPerTask, kNoProgress, kFiles };
     static const option longOptions[] = {
         {"output-dir", required_argument, nullptr, 'o'},
         {"jobs", required_argument, nullptr, 'j'},
@@ -207,6 +247,7 @@ int main(int argc, char **argv)
         {"runs-per-task", required_argument, nullptr, kRunsPerTask},
         {"lib-dir", required_argument, nullptr, 'L'},
         {"no-progress", no_argument, nullptr, kNoProgress},
+        {"files", required_argument, nullptr, kFiles},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -241,12 +282,23 @@ int main(int argc, char **argv)
             break;
         case 'L': libDirs.push_back(optarg); break;
         case kNoProgress: progress = false; break;
+        case kFiles:
+            filesWord = optarg;
+            if (!study::parseFiles(filesWord, files))
+                return usageError("--files takes all, failed or none (which runs keep their files), not '" + filesWord + "'");
+            break;
         case 'h': std::fputs(kUsage, stdout); return 0;
         case ':': return usageError("option '" + option + "' needs a value");
         default: return usageError("unknown option '" + option + "'");
         }
     }
     std::vector<std::string> operands(argv + optind, argv + argc);
+    if (command == "where") {
+        std::uint64_t run = 0;
+        if (operands.size() != 2) return usageError("where takes a study's folder and a run number (simstudy where DIR RUN)");
+        if (!count(operands[1].c_str(), run)) return usageError("where: '" + operands[1] + "' is not a run number (1 or more)");
+        return where(operands[0], run);
+    }
     if (operands.size() != 1)
         return usageError(command + (command == "collect" ? " takes one folder" : " takes one study file") +
                           (operands.empty() ? "" : ", not " + std::to_string(operands.size()) + " operands"));
@@ -254,6 +306,7 @@ int main(int argc, char **argv)
     if ((command == "run" || command == "slurm") && dir.empty()) return usageError(command + " needs -o DIR, the study's folder");
     if (command == "plan" && !dir.empty()) return usageError("plan writes nothing: it takes no -o");
     if (command != "run" && (sharded || retryFailed)) return usageError("--shard and --retry-failed go with run");
+    if (command != "run" && command != "slurm" && !filesWord.empty()) return usageError("--files goes with run or slurm");
     if (!runLike && (!png.empty() || !xPath.empty() || !yColumn.empty())) return usageError("--plot goes with run or collect");
     if (!png.empty() && (xPath.empty() || yColumn.empty())) return usageError("--plot needs --x PATH and --y SIGNAL.STAT");
     if (png.empty() && (!xPath.empty() || !yColumn.empty())) return usageError("--x and --y go with --plot");
@@ -279,6 +332,7 @@ int main(int argc, char **argv)
             return report(results, 1, 1, true, png, axes);
         }
         study::Study s = study::loadStudy(operands[0]);
+        if (!filesWord.empty()) s.files = files;
         if (command == "plan") return plan(s);
         if (int status = badAxes(s.paths(), s.columns())) return status;
         if (command == "slurm" && tasks == 0)
@@ -293,7 +347,7 @@ int main(int argc, char **argv)
             std::error_code ec;
             for (const std::string &d : libDirs) given.push_back(std::filesystem::absolute(d, ec).string());
             std::string self = cli::executablePath();
-            study::SlurmJob job = study::writeSlurmJob(s, results, tasks, self.empty() ? argv[0] : self, given);
+            study::SlurmJob job = study::writeSlurmJob(s, results, tasks, self.empty() ? argv[0] : self, given, filesWord);
             std::fprintf(stderr, "simstudy: wrote %s (%s of about %s) and %s\n", job.arrayScript.c_str(),
                          plural(tasks, "task", "tasks").c_str(), plural((s.runs + tasks - 1) / tasks, "run", "runs").c_str(),
                          job.collectScript.c_str());

@@ -499,7 +499,7 @@ void Run::setupOutputs()
             tables_.push_back(TableOut{std::move(cols), false});
             continue;
         }
-        if (s.kind == SinkDef::kWorkspace) continue;
+        if (s.kind == SinkDef::kWorkspace || !o_.files) continue;
         CsvOut out;
         out.path = s.file;
         openCsv(out, who);

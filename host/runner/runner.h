@@ -72,6 +72,9 @@ struct RunOptions {
     std::vector<std::string> summary;
     std::function<void(std::size_t signal, double t, double value)> summaryRow;
     RunCache *cache = nullptr;  // libraries and weather files kept between runs
+    // Without it, CSV sinks open and write no file: their rows are still
+    // sampled for the summary signals (a study that keeps no files).
+    bool files = true;
 };
 
 // A signal a workspace sink collects: rows x width numbers, column by column

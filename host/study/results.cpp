@@ -25,6 +25,10 @@ using nlohmann::json;
 
 namespace {
 
+constexpr int kLayout = 2;
+
+}  // namespace
+
 std::string hostName()
 {
     char host[256] = {0};
@@ -33,6 +37,8 @@ std::string hostName()
     for (const char *p = host; *p != '\0'; ++p) h += (std::isalnum(static_cast<unsigned char>(*p)) || *p == '-') ? *p : '_';
     return h;
 }
+
+namespace {
 
 // A file written under a temporary name beside it and renamed into place
 // when complete: readers see the old file or the new one, never a part.
@@ -183,6 +189,7 @@ Results::Results(const std::string &dir, const Study &study)
     m["runs"] = study.runs;
     m["varied"] = study.paths();
     m["summary"] = study.columns();
+    m["layout"] = kLayout;
     replaceFile(path, m.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
     readManifest(m.dump(), path);
 }
@@ -198,10 +205,24 @@ Results::Results(const std::string &dir)
     readManifest(text, path);
 }
 
+std::string Results::runDir(std::uint64_t run) const
+{
+    if (!spread_) return dir_ + "/runs/" + std::to_string(run);
+    char name[48];
+    std::snprintf(name, sizeof name, "/runs/%04llu/%03llu", static_cast<unsigned long long>(run / 1000),
+                  static_cast<unsigned long long>(run % 1000));
+    return dir_ + name;
+}
+
 void Results::readManifest(const std::string &text, const std::string &path)
 {
     json m = json::parse(text, nullptr, false);
     try {
+        // Layout 2: run folders spread by thousands; none: a DIR made before, runs/<run>/.
+        spread_ = m.is_object() && m.contains("layout");
+        if (spread_ && m.at("layout").get<int>() != kLayout)
+            throw StudyError("'" + path + "' has run folders of a layout this simstudy does not know (" + m.at("layout").dump() +
+                             "); a newer simstudy wrote it");
         identity_ = m.at("identity").get<std::string>();
         studyPath_ = m.at("study").get<std::string>();
         runs_ = m.at("runs").get<std::uint64_t>();
@@ -213,7 +234,7 @@ void Results::readManifest(const std::string &text, const std::string &path)
     if (runs_ == 0 || runs_ > kMaxRuns) throw StudyError("'" + path + "' is not a study's manifest");
 }
 
-void Results::scan()
+void Results::scan(std::uint64_t only)
 {
     files_.clear();
     std::error_code ec;
@@ -222,13 +243,14 @@ void Results::scan()
     std::sort(files_.begin(), files_.end());
     index_.assign(runs_, Entry());
     changed_ = 0;
-    for (std::uint32_t f = 0; f < files_.size(); ++f) scanFile(f);
+    for (std::uint32_t f = 0; f < files_.size(); ++f) scanFile(f, only);
 }
 
 // Reads one record file line by line; a last line without its line end is
 // a record cut short and does not count.
-void Results::scanFile(std::uint32_t file)
+void Results::scanFile(std::uint32_t file, std::uint64_t only)
 {
+    const std::string mark = "\"run\":" + std::to_string(only) + ",";  // as recordLine writes it
     int fd = ::open(files_[file].c_str(), O_RDONLY | simrun::kOpenFlags);
     if (fd < 0) throw StudyError("cannot read the record file '" + files_[file] + "': " + std::strerror(errno));
     std::string pending;
@@ -245,7 +267,8 @@ void Results::scanFile(std::uint32_t file)
             std::string line = pending.substr(begin, end - begin);
             std::uint64_t at = offset + begin;
             begin = end + 1;
-            if (!parseRecord(line, r) || r.run > runs_) continue;
+            if (only != 0 && line.find(mark) == std::string::npos) continue;
+            if (!parseRecord(line, r) || r.run > runs_ || (only != 0 && r.run != only)) continue;
             Entry &e = index_[r.run - 1];
             if (r.status < e.status || (r.status == e.status && r.finished < e.finished)) continue;
             if (r.status == Status::kOk) {

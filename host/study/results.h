@@ -8,9 +8,20 @@
 //                              (appended to, never rewritten), so shards on
 //                              several hosts can share DIR over a network file
 //                              system without two writers on one file
-//   DIR/runs/<run>/            each run's files: its sinks' CSV files, what
-//                              tablogger writes, output.txt (what the run printed)
+//   DIR/runs/NNNN/NNN/         the files of run NNNNNNN (run 12345 in
+//                              runs/0012/345/): its sinks' CSV files, what
+//                              tablogger writes, output.txt (what the run
+//                              printed); only for a run that keeps files
+//   DIR/work/<host>-<pid>/     a worker's folder for the run under way, moved
+//                              to the run's folder when the run keeps files;
+//                              gone when the worker ends
 //   DIR/study.csv              the table, one row per recorded run
+//
+// Run folders are spread by thousands so that no folder holds more than a
+// thousand runs' folders (runs/ itself one per thousand runs: 10,000 at the
+// most runs a study may have). A DIR made before this layout (its manifest
+// has no "layout") keeps the one it has, DIR/runs/<run>/, so that a resumed
+// study finds its recorded files where they are.
 //
 // A run is recorded only after its files are complete and closed, by one
 // write of one whole line, so a process killed at any moment leaves either
@@ -60,6 +71,9 @@ inline bool writeAll(int fd, const std::string &text)
     return simrun::writeFully(fd, text.data(), text.size()) == text.size();
 }
 
+// This machine's name as a part of a file name (letters, digits, '-', '_').
+std::string hostName();
+
 // The regular files of a run's folder, with their sizes, by name.
 std::vector<std::pair<std::string, long long>> folderFiles(const std::string &dir);
 
@@ -93,13 +107,17 @@ public:
 
     const std::string &dir() const { return dir_; }
     std::string manifestDir() const { return dir_ + "/manifest"; }
-    std::string runDir(std::uint64_t run) const { return dir_ + "/runs/" + std::to_string(run); }
+    // The folder of a run's files (there only when the run kept some).
+    std::string runDir(std::uint64_t run) const;
+    // The folder of the workers' folders for the run under way.
+    std::string workDir() const { return dir_ + "/work"; }
     std::uint64_t runs() const { return runs_; }
     const std::vector<std::string> &varied() const { return varied_; }
     const std::vector<std::string> &summary() const { return summary_; }
 
     // Reads every record; afterwards status() gives each run's best one.
-    void scan();
+    // With 'only', the records of that run alone (the others count as none).
+    void scan(std::uint64_t only = 0);
     Status status(std::uint64_t run) const { return index_[run - 1].status; }
     // The runs whose files were not as their ok record says (found by scan()).
     std::uint64_t changedFiles() const { return changed_; }
@@ -120,9 +138,10 @@ private:
         Status status = Status::kNone;
     };
     void readManifest(const std::string &text, const std::string &path);
-    void scanFile(std::uint32_t file);
+    void scanFile(std::uint32_t file, std::uint64_t only);
 
     std::string dir_, identity_, studyPath_;
+    bool spread_ = true;  // runs/NNNN/NNN/ (false: runs/<run>/, a DIR made before)
     std::uint64_t runs_ = 0, changed_ = 0;
     std::vector<std::string> varied_, summary_;
     std::vector<std::string> files_;  // the record files

@@ -41,7 +41,7 @@ void writeScript(const std::string &path, const std::string &text)
 }  // namespace
 
 SlurmJob writeSlurmJob(const Study &study, const Results &results, std::uint64_t tasks, const std::string &simstudy,
-                       const std::vector<std::string> &libDirs)
+                       const std::vector<std::string> &libDirs, const std::string &files)
 {
     std::string dir = results.dir() + "/slurm";
     std::error_code ec;
@@ -53,6 +53,7 @@ SlurmJob writeSlurmJob(const Study &study, const Results &results, std::uint64_t
     std::string last = std::to_string(tasks - 1), n = std::to_string(tasks);
     std::string libs;
     for (const std::string &d : libDirs) libs += " -L " + shellWord(d);
+    if (!files.empty()) libs += " --files " + shellWord(files);
 
     job.submit = "jobid=$(sbatch --parsable " + shellWord(job.arrayScript) + ") && sbatch --dependency=afterany:\"${jobid%%;*}\" " +
                  shellWord(job.collectScript);

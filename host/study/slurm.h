@@ -22,11 +22,12 @@ struct SlurmJob {
 
 // Writes DIR/slurm/study.sbatch and DIR/slurm/collect.sbatch for 'tasks'
 // tasks. 'simstudy' is the program the tasks run, 'libDirs' the folders of
-// block libraries it is given (-L). The array script also runs under plain
+// block libraries it is given (-L), 'files' the word of --files given to
+// every task ("" = none: the study file's "files" holds). The array script also runs under plain
 // bash with SLURM_ARRAY_TASK_ID set (and SLURM_CPUS_PER_TASK, the worker
 // processes of a task, default 1). Throws StudyError when a file cannot be
 // written.
 SlurmJob writeSlurmJob(const Study &study, const Results &results, std::uint64_t tasks, const std::string &simstudy,
-                       const std::vector<std::string> &libDirs);
+                       const std::vector<std::string> &libDirs, const std::string &files = "");
 
 }  // namespace study

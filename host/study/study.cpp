@@ -94,9 +94,15 @@ public:
         if (!doc.is_object()) bad("", "a study is a JSON object {\"model\": ..., \"vary\": [...], \"summary\": {...}}");
         for (auto it = doc.begin(); it != doc.end(); ++it)
             if (it.key() != "model" && it.key() != "vary" && it.key() != "combine" && it.key() != "runs" &&
-                it.key() != "summary" && it.key() != "description" && it.key() != "comment")
+                it.key() != "summary" && it.key() != "files" && it.key() != "description" && it.key() != "comment")
                 bad("", "unknown key '" + simrun::printable(it.key()) +
-                            "' (keys: model, vary, combine, runs, summary, description)");
+                            "' (keys: model, vary, combine, runs, summary, files, description)");
+        if (doc.contains("files")) {
+            const ordered_json &f = doc["files"];
+            if (!f.is_string() || !parseFiles(f.get<std::string>(), s_.files))
+                bad("files", "must be \"all\", \"failed\" or \"none\" (which runs keep their files), not " +
+                                 simrun::printable(f.dump()));
+        }
 
         readModel(doc);
         bool vary = doc.contains("vary"), runs = doc.contains("runs");
@@ -443,6 +449,21 @@ json Study::runModel(std::uint64_t id) const
     std::vector<std::uint64_t> index = choice(id);
     for (std::size_t i = 0; i < varied.size(); ++i) simrun::applyOverride(doc, varied[i].path, varied[i].value(model, index[i]), folder);
     return doc;
+}
+
+const char *filesName(Files f)
+{
+    return f == Files::kNone ? "none" : f == Files::kFailed ? "failed" : "all";
+}
+
+bool parseFiles(const std::string &word, Files &out)
+{
+    for (Files f : {Files::kAll, Files::kFailed, Files::kNone})
+        if (word == filesName(f)) {
+            out = f;
+            return true;
+        }
+    return false;
 }
 
 Study loadStudy(const std::string &path) { return Reader().read(path); }

@@ -58,6 +58,17 @@ struct Varied {
     std::string text(std::uint64_t i) const;
 };
 
+// Which runs keep their files (the study's "files" key, or --files):
+//   all     every run keeps what it writes (the default);
+//   failed  only failed runs keep theirs; the others' go once they ended;
+//   none    no run keeps a file: CSV sinks write nothing (their rows are
+//           still sampled for the summary), what the run prints is dropped,
+//           and what a block writes itself is removed after the run.
+enum class Files { kAll, kFailed, kNone };
+const char *filesName(Files f);
+// "all", "failed" or "none"; false for any other word.
+bool parseFiles(const std::string &word, Files &out);
+
 struct Study {
     std::string path;       // the study file, absolute
     std::string folder;     // its folder: file names given as values are taken there
@@ -69,6 +80,7 @@ struct Study {
     std::vector<double> scales;         // each signal's factor, applied to its values before the statistics
     std::vector<SummaryColumn> summary;
     std::uint64_t runs = 0;
+    Files files = Files::kAll;
     std::string identity;  // a digest of the study file, the model file and the runs file
 
     // The varied paths, and the names of the summary columns, in order.

@@ -96,6 +96,107 @@ double now()
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+// A worker's folder for its run under way, DIR/work/<host>-<pid>: the run
+// writes there, and its files are moved to the run's own folder only when
+// the run keeps them, so a run that keeps nothing makes no folder of its
+// own and an emptied worker's folder serves the next run as it is.
+std::string workFolder(const Results &results, pid_t pid)
+{
+    return results.workDir() + "/" + hostName() + "-" + std::to_string(pid);
+}
+
+// Makes a folder and those above it. Another process may remove an emptied
+// folder above it at the same moment (an ok run's old folder going), so a
+// folder that vanished on the way is made again.
+bool makeFolder(const std::string &dir, std::string &why)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (::mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST) return true;
+        if (errno != ENOENT) break;
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), ec);
+    }
+    why = std::strerror(errno);
+    return false;
+}
+
+// Moves a folder into place (its target gone), making the folders above the
+// target as makeFolder does.
+bool moveFolder(const std::string &from, const std::string &to, std::string &why)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (::rename(from.c_str(), to.c_str()) == 0) return true;
+        if (errno != ENOENT) break;
+        std::string parent = std::filesystem::path(to).parent_path().string();
+        if (!makeFolder(parent, why)) return false;
+    }
+    why = std::strerror(errno);
+    return false;
+}
+
+// Removes the folders from 'dir' up to (not with) 'top' while they are empty.
+void removeEmptyFolders(std::filesystem::path dir, const std::filesystem::path &top)
+{
+    while (dir != top && dir.has_parent_path() && ::rmdir(dir.c_str()) == 0) dir = dir.parent_path();
+}
+
+// Settles what a run left in the worker's folder 'work' once it ended: its
+// files move to the run's folder when the study keeps them (every run's, or
+// a failed run's), and are removed otherwise; an earlier try's folder goes
+// either way, with the folders above it that it leaves empty. Returns the
+// files kept, with their sizes; 'why' says what went wrong (nothing kept then).
+std::vector<std::pair<std::string, long long>> settleFiles(const Study &study, const Results &results, std::uint64_t run,
+                                                            Status status, const std::string &work, std::string &why)
+{
+    bool keep = study.files == Files::kAll || (study.files == Files::kFailed && status == Status::kFailed);
+    std::string folder = results.runDir(run);
+    std::error_code ec;
+    bool empty = std::filesystem::is_empty(work, ec) || ec;
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) == 0) {
+        std::filesystem::remove_all(folder, ec);
+        if (!keep || empty) removeEmptyFolders(std::filesystem::path(folder).parent_path(), results.dir());
+    }
+    if (empty) return {};
+    if (!keep) {
+        for (std::filesystem::directory_iterator it(work, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code gone;
+            std::filesystem::remove_all(it->path(), gone);
+        }
+        return {};
+    }
+    if (!moveFolder(work, folder, why)) {
+        why = "cannot move the run's files from '" + work + "' to '" + folder + "': " + why;
+        return {};
+    }
+    return folderFiles(folder);
+}
+
+// Removes a worker's folder, and DIR/work when no other worker has one.
+void removeWorkFolder(const Results &results, const std::string &work)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    ::rmdir(results.workDir().c_str());
+}
+
+// What workers that were killed on this machine left in DIR/work: their
+// folders go (the runs under way then were not recorded, and are done again).
+void removeDeadWorkFolders(const Results &results)
+{
+    std::string prefix = hostName() + "-";
+    std::error_code ec;
+    std::vector<std::string> dead;
+    for (std::filesystem::directory_iterator it(results.workDir(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        char *rest = nullptr;
+        long pid = std::strtol(name.c_str() + prefix.size(), &rest, 10);
+        if (pid > 0 && *rest == '\0' && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) dead.push_back(it->path().string());
+    }
+    for (const std::string &d : dead) removeWorkFolder(results, d);
+}
+
 [[noreturn]] void workerMain(const Study &study, const Results &results, const PoolOptions &o, int commands, int reports)
 {
     catchSignals(onWorkerSignal, nullptr);
@@ -116,6 +217,7 @@ double now()
         if (!writeAll(reports, std::to_string(run) + " " + statusName(r.status) + "\n")) break;
         if (workerStop != 0) break;  // asked to stop: no further run, not even one already handed over
     }
+    removeWorkFolder(results, workFolder(results, getpid()));
     _exit(0);
 }
 
@@ -288,6 +390,7 @@ private:
         int status = 0;
         while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
         }
+        const std::string work = workFolder(results_, w.pid);
         w.pid = -1;
         std::uint64_t run = w.run;
         w.run = 0;
@@ -302,7 +405,9 @@ private:
             r.status = Status::kFailed;
             r.message = std::string("the worker process died of ") + signalName(WTERMSIG(status)) + " (" +
                         strsignal(WTERMSIG(status)) + ") during the run";
-            r.files = folderFiles(results_.runDir(run));
+            std::string why;
+            r.files = settleFiles(study_, results_, run, r.status, work, why);
+            if (!why.empty()) r.message += "; " + why;
             r.finished = now();
             try {
                 log_.append(r);
@@ -310,10 +415,12 @@ private:
                 fail(e.what());
                 return;
             }
+            removeWorkFolder(results_, work);
             count("failed");
         } else if (WIFEXITED(status)) {
             returned_.push_back(run);  // handed over after it was asked to stop: not begun
         } else {
+            removeWorkFolder(results_, work);  // what the unrecorded run wrote
             ++report_.lost;
             bar_.clear();
             std::fprintf(stderr, "simstudy: the worker of run %llu was killed (%s); the run is not recorded, and the next 'run' does it again\n",
@@ -333,6 +440,7 @@ private:
                 int status;
                 while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
                 }
+                removeWorkFolder(results_, workFolder(results_, w.pid));
                 w.pid = -1;
                 if (w.run != 0) ++report_.lost;
             }
@@ -375,16 +483,11 @@ RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, 
                  simrun::RunCache &cache, const volatile std::sig_atomic_t *stop)
 {
     RunRecord r = newRecord(study, run);
-    std::string dir = results.runDir(run);
-    std::error_code ec;
-    if (::mkdir(dir.c_str(), 0777) != 0) {
-        // What an earlier try of the run left goes; or DIR/runs is not there yet.
-        std::filesystem::remove_all(dir, ec);
-        std::filesystem::create_directories(dir, ec);
-    }
-    if (ec || ::chdir(dir.c_str()) != 0) {
+    const std::string dir = workFolder(results, getpid());
+    std::string why;
+    if (!makeFolder(dir, why) || ::chdir(dir.c_str()) != 0) {
         r.status = Status::kFailed;
-        r.message = "cannot make the run's folder '" + dir + "': " + (ec ? ec.message() : std::strerror(errno));
+        r.message = "cannot make the worker's folder '" + dir + "': " + (why.empty() ? std::strerror(errno) : why);
         r.finished = now();
         return r;
     }
@@ -408,6 +511,10 @@ RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, 
     o.summaryRow = [&stats, &study](std::size_t signal, double t, double v) { stats[signal].add(t, v * study.scales[signal]); };
     o.cache = &cache;
     o.stop = [stop] { return static_cast<int>(*stop); };
+    if (study.files == Files::kNone) {
+        o.files = false;
+        o.print = [](const char *, std::size_t) {};
+    }
 
     auto begin = std::chrono::steady_clock::now();
     try {
@@ -438,11 +545,19 @@ RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, 
         r.message = "cannot write output.txt in '" + dir + "'";
         r.values.clear();
     }
-    r.files = folderFiles(dir);
-    r.finished = now();
     if (::chdir(results.dir().c_str()) != 0) {
         // The next run changes folder anyway.
     }
+    r.files = settleFiles(study, results, run, r.status, dir, why);
+    if (!why.empty()) {
+        // The run's files are not where its record would say: not an ok run.
+        if (r.status == Status::kOk) r.values.clear();
+        r.message = r.status == Status::kOk ? why : r.message + "; " + why;
+        if (r.status == Status::kOk) r.status = Status::kFailed;
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    r.finished = now();
     return r;
 }
 
@@ -453,6 +568,7 @@ PoolReport runPool(const Study &study, const Results &results, const std::vector
     struct sigaction previous[2];
     catchSignals(onParentSignal, previous);
     std::signal(SIGPIPE, SIG_IGN);  // a worker that died is seen at the end of its pipe
+    removeDeadWorkFolders(results);
     PoolReport report;
     {
         Pool pool(study, results, todo, options);

@@ -56,9 +56,12 @@ struct PoolReport {
 PoolReport runPool(const Study &study, const Results &results, const std::vector<std::uint64_t> &todo,
                    const PoolOptions &options);
 
-// One run in this process, as a worker does it: the run's folder emptied
-// and made, the model with the run's overrides run in it (what it prints
-// goes to output.txt there), its summary statistics taken. Never throws:
+// One run in this process, as a worker does it: the model with the run's
+// overrides run in the worker's folder DIR/work/<host>-<pid> (what it prints
+// goes to output.txt there), its summary statistics taken; then what it
+// wrote moves to the run's folder (Results::runDir) when the study keeps it
+// (Study::files), and is removed otherwise, as is the folder of an earlier
+// try of the run. A run that keeps no file leaves no folder. Never throws:
 // a failure is a failed record.
 RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, const std::vector<std::string> &libDirs,
                  simrun::RunCache &cache, const volatile std::sig_atomic_t *stop);

@@ -40,6 +40,10 @@ parallel)
     || fail "a shard under GNU parallel failed"
   [ "$(awk 'NR > 1 && $7 == 0' "$work/jobs.log" | wc -l)" -eq 2 ] || fail "the job log does not show two shards that ended well"
   "$simstudy" collect "$work/spread" || fail "collect failed"
+  # The same with no files kept: the same table, nothing but the records and it.
+  parallel --will-cite "$simstudy" run "$study" -o "$work/nofiles" --files none --no-progress --shard {}/2 -j 1 ::: 1 2 \
+    || fail "a shard with --files none under GNU parallel failed"
+  "$simstudy" collect "$work/nofiles" || fail "collect (--files none) failed"
   ;;
 slurm)
   [ -n "${SLURM_CONF:-}" ] || { echo "SKIP: no Slurm to submit to (run under private_slurm.sh)"; exit 77; }
@@ -47,6 +51,9 @@ slurm)
   grep -q '^#SBATCH --array=0-1$' "$work/spread/slurm/study.sbatch" || fail "the job array is not 0-1"
   echo "submitting: $line"
   sh -c "$line" || fail "the submission failed"
+  # The same with no files kept: the same table, nothing but the records, the scripts and it.
+  line=$("$simstudy" slurm "$study" -o "$work/nofiles" --tasks 2 --files none) || fail "simstudy slurm --files none failed"
+  sh -c "$line" || fail "the submission (--files none) failed"
   # Wait for the array and the collect job (at most two minutes).
   i=0
   while [ -n "$(squeue --noheader --format=%i)" ]; do
@@ -56,6 +63,7 @@ slurm)
   done
   for f in "$work"/spread/slurm/*.out; do echo "--- $f"; cat "$f"; done
   [ -f "$work/spread/study.csv" ] || fail "the collect job wrote no table"
+  rm -rf "$work/nofiles/slurm"
   ;;
 *)
   echo "usage: $0 parallel|slurm SIMSTUDY" >&2
@@ -80,7 +88,13 @@ table "$work/local/study.csv" > "$work/local.csv"
 table "$work/spread/study.csv" > "$work/spread.csv"
 cmp -s "$work/local.csv" "$work/spread.csv" || { diff "$work/local.csv" "$work/spread.csv"; fail "the merged table differs from the local run's"; }
 for r in 1 2 3 4 5 6; do
-  [ -f "$work/spread/runs/$r/roof.csv" ] || fail "run $r left no roof.csv"
-  cmp -s "$work/spread/runs/$r/roof.csv" "$work/local/runs/$r/roof.csv" || fail "run $r: roof.csv differs from the local run's"
+  folder=$("$simstudy" where "$work/spread" $r) || fail "run $r kept no files"
+  [ "$folder" = "$work/spread/runs/0000/00$r" ] || fail "run $r's files are in '$folder', not runs/0000/00$r"
+  [ -f "$folder/roof.csv" ] || fail "run $r left no roof.csv"
+  cmp -s "$folder/roof.csv" "$work/local/runs/0000/00$r/roof.csv" || fail "run $r: roof.csv differs from the local run's"
 done
-echo "study_engines $mode: six runs in two shards, merged table equal to the local run's"
+table "$work/nofiles/study.csv" > "$work/nofiles.csv"
+cmp -s "$work/local.csv" "$work/nofiles.csv" || { diff "$work/local.csv" "$work/nofiles.csv"; fail "the table with --files none differs from the local run's"; }
+left=$(cd "$work/nofiles" && find . -type f ! -path './manifest/*' ! -name study.csv)
+[ -z "$left" ] || fail "--files none left files: $left"
+echo "study_engines $mode: six runs in two shards, merged table equal to the local run's, also with --files none"

@@ -1,6 +1,6 @@
 % Studies from Octave: studyread against a table written here by hand
 % (every kind of cell), simstudy against the program run from a shell on
-% the same study, a summary scale against the unscaled column, the errors
+% the same study (and its options passed through), a summary scale against the unscaled column, the errors
 % of bad input, and Ctrl-C: a real octave-cli in a process group of its
 % own, running simstudy, gets SIGINT as a terminal sends it (to the whole
 % group); the program must record the runs under way as stopped and
@@ -93,6 +93,13 @@ function program_and_octave_agree(source, build, folder)
   assert(strcmp(caught(@() simstudy(study, fullfile(folder, 'x'), 'Jobs', 0)), 'simblocks:simstudy:args'), 'Jobs 0');
   assert(strcmp(caught(@() simstudy(study, fullfile(folder, 'x'), 'Speed', 1)), 'simblocks:simstudy:args'), 'unknown option');
   assert(strcmp(caught(@() simstudy(study)), 'simblocks:simstudy:args'), 'no folder');
+
+  % 'Files' reaches the program as --files: a word it does not take is its
+  % refusal; 'none' gives the same table.
+  [~, id, message] = caught(@() simstudy(study, fullfile(folder, 'files_bad'), 'Files', 'some'));
+  assert(strcmp(id, 'simblocks:simstudy:args') && ~isempty(strfind(message, '--files takes all, failed or none')), message);
+  tn = simstudy(study, fullfile(folder, 'files_none'), 'Files', 'none', '-j', 1);
+  assert(isequal(tn.roof_kWh_m2_integral, ta.roof_kWh_m2_integral), 'Files none: the same table');
 end
 
 % Ctrl-C: SIGINT to the process group of a real octave-cli running

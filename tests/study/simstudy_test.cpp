@@ -163,25 +163,21 @@ void awaitRecords(const std::string &dir, std::size_t n)
     ASSERT_GE(records(dir), n) << "no run was recorded in time";
 }
 
-// Whether the manifest has a record of the run.
-bool recorded(const std::string &dir, int run)
-{
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(dir + "/manifest", ec), end; !ec && it != end; it.increment(ec))
-        if (readFile(it->path().string()).find("\"run\":" + std::to_string(run) + ",") != std::string::npos) return true;
-    return false;
-}
-
-// The run a worker is doing: the one whose folder it works in, without a
-// record yet; 0 for none.
-int runUnderWay(pid_t worker, const std::string &dir)
+// Whether a worker is in the middle of a run: it works in its folder under
+// DIR/work only while a run is under way (and not yet recorded).
+bool inRun(pid_t worker, const std::string &dir)
 {
     std::error_code ec;
     std::string cwd = std::filesystem::read_symlink("/proc/" + std::to_string(worker) + "/cwd", ec).string();
-    std::string runs = std::filesystem::canonical(dir).string() + "/runs/";
-    if (ec || cwd.rfind(runs, 0) != 0) return 0;
-    int run = std::atoi(cwd.c_str() + runs.size());
-    return run > 0 && !recorded(dir, run) ? run : 0;
+    return !ec && cwd.rfind(std::filesystem::canonical(dir).string() + "/work/", 0) == 0;
+}
+
+// Where run 'run' keeps its files: DIR/runs/NNNN/NNN (run 12345 in runs/0012/345).
+std::string runFolder(int run)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "runs/%04d/%03d", run / 1000, run % 1000);
+    return name;
 }
 
 // The child processes of a process (from /proc).
@@ -218,7 +214,7 @@ TEST(Simstudy, RowsEqualSeparateSimrunRunsBitForBit)
         ASSERT_EQ(row.size(), 15u);
         EXPECT_EQ(row[0], std::to_string(i));
         EXPECT_EQ(row[4], "ok");
-        EXPECT_TRUE(std::filesystem::exists(f.dir / ("out/runs/" + row[0] + "/out.csv")));
+        EXPECT_TRUE(std::filesystem::exists(f.dir / ("out/" + runFolder(std::stoi(row[0])) + "/out.csv")));
         // The same run alone: simrun with the row's values as overrides.
         std::string sep = "sep/" + row[0];
         Result one = simrun({"-q", "--no-progress", "-o", sep, "--set", "sources.weather.file=" + row[1],
@@ -342,7 +338,7 @@ TEST(Simstudy, KilledWorkerLosesOnlyItsRunAndACrashedOneFailsIt)
     // user would kill it, the other ended as a block's failed assertion would.
     for (std::size_t i = 0; i < 2; ++i) {
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (runUnderWay(workers[i], out) == 0 && std::chrono::steady_clock::now() < end)
+        while (!inRun(workers[i], out) && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         kill(workers[i], i == 0 ? SIGKILL : SIGABRT);
     }
@@ -398,6 +394,58 @@ TEST(Simstudy, ShardsCollectAndSlurmArrayGiveTheLocalTable)
     EXPECT_EQ(withoutSeconds(f.dir / "slurm/study.csv"), local);
 }
 
+// The files below a folder, by their paths there, in order.
+std::vector<std::string> filesBelow(const std::string &dir)
+{
+    std::vector<std::string> out;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
+        if (e.is_regular_file()) out.push_back(std::filesystem::relative(e.path(), dir).string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Which runs keep their files ("files" in the study, or --files): the table
+// is the same under each setting, sharded or not; "none" leaves the records
+// and the table only, "failed" the failed runs' folders only; 'where' says
+// where a run's files are, or that it kept none.
+TEST(Simstudy, RunsKeepOnlyTheFilesAskedFor)
+{
+    Folder f;
+    ASSERT_EQ(f.simstudy({"run", "study.json", "-o", "all", "-j", "2"}).status, 0);
+    const std::string table = withoutSeconds(f.dir / "all/study.csv");
+    Result w = f.simstudy({"where", "all", "12"});
+    EXPECT_EQ(w.status, 0) << w.err;
+    EXPECT_EQ(w.out, std::filesystem::canonical(f.dir / "all").string() + "/runs/0000/012\n");
+
+    for (int k = 1; k <= 2; ++k) {
+        Result r = f.simstudy({"run", "study.json", "-o", "none", "--files", "none", "--shard", std::to_string(k) + "/2", "-j", "2"});
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_EQ(f.simstudy({"collect", "none"}).status, 0);
+    EXPECT_EQ(withoutSeconds(f.dir / "none/study.csv"), table);
+    std::vector<std::string> none = filesBelow(f.dir / "none");
+    none.erase(std::remove_if(none.begin(), none.end(), [](const std::string &p) { return p.rfind("manifest/", 0) == 0; }), none.end());
+    EXPECT_EQ(none, std::vector<std::string>{"study.csv"});  // and the records
+    w = f.simstudy({"where", "none", "12"});
+    EXPECT_EQ(w.status, 1);
+    EXPECT_NE(w.err.find("run 12 (ok) kept no files"), std::string::npos) << w.err;
+
+    // failat (a test block) fails runs 2 and 4 after they wrote rows.
+    writeFile(f.dir / "failing.json", R"({"start": 0, "stop": 3600, "step": 600,
+      "sources": [{"name": "clock", "type": "clock"}],
+      "blocks": [{"name": "f", "type": "failat", "parameters": [1e9], "inputs": ["clock"]}],
+      "sinks": [{"type": "csv", "file": "out.csv", "signals": ["f"]}]})");
+    writeFile(f.dir / "failed.json", R"({"model": "failing.json", "files": "failed",
+      "vary": [{"set": "blocks.f.parameters[1]", "values": [1e9, 1200, 1e9, 2400]}], "summary": {"f": "max"}})");
+    Result r = f.simstudy({"run", "failed.json", "-o", "failed", "-j", "2", "-L", testBlocksDir()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(filesBelow(f.dir / "failed/runs"), (std::vector<std::string>{"0000/002/out.csv", "0000/004/out.csv"}));
+    EXPECT_FALSE(std::filesystem::exists(f.dir / "failed/work"));  // the workers' folders went with them
+    // Run 4 failed at t = 2400 s: its rows at 0, 600, 1200 and 1800 s.
+    EXPECT_EQ(readTable(f.dir / "failed/runs/0000/004/out.csv").rows.size(), 4u);
+    EXPECT_EQ(readStudy(f.dir / "failed/study.csv")[0]["f.max"], "3600");
+}
+
 TEST(Simstudy, WrongCommandLinesAndAnotherStudysFolderAreRefused)
 {
     Folder f;
@@ -416,6 +464,8 @@ TEST(Simstudy, WrongCommandLinesAndAnotherStudysFolderAreRefused)
            "--x 'stop' is not a varied path of the study");
     expect({"slurm", "study.json", "-o", "out", "--tasks", "13"}, 2, "--tasks 13: the study has only 12 runs");
     expect({"sweep", "study.json"}, 2, "unknown command 'sweep'");
+    expect({"run", "study.json", "-o", "out", "--files", "some"}, 2, "--files takes all, failed or none");
+    expect({"where", "out", "x"}, 2, "where: 'x' is not a run number");
     writeFile(f.dir / "bad.json", R"({"model": "model.json", "vary": [{"set": "blocks.sky.parameters[2]", "values": [0]}]})");
     expect({"run", "bad.json", "-o", "out"}, 1, "simstudy: error: bad.json: vary[0].values[0]: blocks.sky.parameters[2]");
     EXPECT_FALSE(std::filesystem::exists(f.dir / "out"));  // nothing ran

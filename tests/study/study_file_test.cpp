@@ -115,6 +115,9 @@ TEST(StudyFile, BadInputIsRefusedNamingTheEntry)
     const std::string m = R"({"model": "model.json", )";
     expect(m + R"("vary": [{"set": "stop", "values": [1]}], "sweep": 1})", "study.json: unknown key 'sweep'");
     expect(m + R"("vary": [{"set": "stop", "values": [1], "step": 2}]})", "vary[0]: unknown key 'step'");
+    for (const char *files : {R"("files": 1,)", R"("files": "some",)"})
+        expect(m + files + R"("vary": [{"set": "stop", "values": [1]}]})",
+               "study.json: files: must be \"all\", \"failed\" or \"none\"");
     expect(m + R"("vary": [{"set": "blocks.sky.parameters[2]", "values": [1]}]})",
            "vary[0].values[0]: blocks.sky.parameters[2]: block 'sky' has 1 parameter");
     expect(m + R"("vary": [{"set": "blocks.cloud.parameters[1]", "values": [1]}]})", "the model has no block named 'cloud'");
@@ -263,6 +266,20 @@ TEST(StudyResults, RecordsCountOnlyWhenWholeAndTheirFilesAreThere)
     results.scan();
     EXPECT_EQ(results.status(3), study::Status::kNone);
     EXPECT_EQ(results.changedFiles(), 1u);
+
+    // A folder made before run folders were spread by thousands keeps its
+    // runs/<run>/, so that a resumed study finds its files where they are.
+    std::string manifest = readFile(results.manifestDir() + "/study.json");
+    EXPECT_EQ(results.runDir(3), results.dir() + "/runs/0000/003");
+    nlohmann::json old = nlohmann::json::parse(manifest);
+    old.erase("layout");
+    writeFile(results.manifestDir() + "/study.json", old.dump());
+    study::Results before(f.dir / "out", s);
+    EXPECT_EQ(before.runDir(1234), before.dir() + "/runs/1234");
+    std::filesystem::create_directories(before.runDir(1));
+    std::filesystem::rename(results.runDir(1) + "/out.csv", before.runDir(1) + "/out.csv");
+    before.scan();
+    EXPECT_EQ(before.status(1), study::Status::kOk);
 
     // The folder belongs to this study: another one is refused.
     study::Study other = f.load(R"({"model": "model.json", "vary": [{"set": "stop", "values": [600, 1200]}]})");
