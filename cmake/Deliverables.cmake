@@ -19,6 +19,9 @@
 # (#include "solar/solar_formulas.h").
 
 set(SIMBLOCKS_DELIVERABLES "" CACHE INTERNAL "")
+# The toolbox's m-files that are functions of their own (package/help/<name>.m),
+# copied into the build folder beside the MEX files.
+set(SIMBLOCKS_M_FUNCTIONS studyread simstudy)
 
 # File name ending of an embedded-host deliverable (the engine, simrun and the
 # tests look for <name>${SIMBLOCKS_MEX_SUFFIX}): Windows names MEX files
@@ -46,6 +49,16 @@ if(SIMBLOCKS_OCTAVE AND MKOCTFILE AND OCTAVE_CLI)
   add_custom_target(octave_deliverables ALL)
   # The toolbox overview, for `help Contents` in the build folder.
   configure_file(${CMAKE_SOURCE_DIR}/package/help/Contents.m ${SIMBLOCKS_OCTAVE_DIR}/Contents.m COPYONLY)
+  # `help simblocks` prints the Contents.m of a folder named simblocks on
+  # the path (the installed toolbox folder); the build folder is named
+  # octave, so it has the overview as simblocks.m too (comments only).
+  configure_file(${CMAKE_SOURCE_DIR}/package/help/Contents.m ${SIMBLOCKS_OCTAVE_DIR}/simblocks.m COPYONLY)
+  # The toolbox's own m-files (functions, not help texts of a MEX file).
+  foreach(m ${SIMBLOCKS_M_FUNCTIONS})
+    configure_file(${CMAKE_SOURCE_DIR}/package/help/${m}.m ${SIMBLOCKS_OCTAVE_DIR}/${m}.m COPYONLY)
+  endforeach()
+  # Contents.m points to the examples folder beside it, as in the toolbox.
+  file(CREATE_LINK ${CMAKE_SOURCE_DIR}/examples ${SIMBLOCKS_OCTAVE_DIR}/examples SYMBOLIC COPY_ON_ERROR)
   message(STATUS "Octave flavour: ${MKOCTFILE}")
 else()
   set(SIMBLOCKS_HAVE_OCTAVE OFF)

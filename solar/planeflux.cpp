@@ -18,6 +18,14 @@
  * angles and topflux's irradiance at the same times, bit for bit, except
  * within a hair of the meridian (see meridian_safe_azimuth).
  *
+ * The closure guard (tilt_formulas.h) watches the weather input over the
+ * run: once at least kClosureMinRows rows with the sun up have come and
+ * most of them fail ghi = dni cos(zenith) + dhi (the sign of an input in
+ * another order than [ghi dni dhi]), the block raises the warning
+ * simblocks:tiltflux:closure, once per run, naming the order the values
+ * seem to be in; its outputs stay those computed. The tally and the
+ * once-flag live in the real work vector, cleared at the run's start.
+ *
  * The parameters are checked at declaration and whenever the engine asks
  * for a check of changed parameters, and read afresh at every step: a
  * parameter that has become unreadable is reported then, and nothing is
@@ -37,6 +45,11 @@ static const char kBadModel[] =
     "planeflux: parameter 7, the sky model, must be the text isotropic, haydavies, perez, reindl or klucher";
 
 enum { kNumNumbers = 6, kModelParam = 6 };
+
+/* Real work: the closure tally, then the flag that the warning was given. */
+enum { kClosureWarned = TILT_CLOSURE_COUNTS, kNumRWork = TILT_CLOSURE_COUNTS + 1 };
+/* Rows with the sun up before the guard judges: a day's worth of hours. */
+static const double kClosureMinRows = 24;
 
 /* The model named by parameter 7, or -1 when it names none (or is no text). */
 static int modelParam(const SimStruct *S)
@@ -88,7 +101,7 @@ void mdlInitializeSizes(SimStruct *S)
     ssSetOutputPortWidth(S, 0, 1);
     ssSetOutputPortWidth(S, 1, 3);
     ssSetNumSampleTimes(S, 1);
-    ssSetNumRWork(S, 0);
+    ssSetNumRWork(S, kNumRWork);
     ssSetNumIWork(S, 0);
     ssSetNumPWork(S, 0);
     ssSetNumModes(S, 0);
@@ -131,6 +144,28 @@ static double meridian_safe_azimuth(const struct sun_geometry *sun, double latit
     return atan2(cos(delta) * sin(omega), sin(phi) * cos(delta) * cos(omega) - cos(phi) * sin(delta));
 }
 
+void mdlInitializeConditions(SimStruct *S)
+{
+    real_T *w = ssGetRWork(S);
+    for (int k = 0; k < kNumRWork; ++k) w[k] = 0;
+}
+
+/* Tallies the row and warns once when the input's order looks wrong. */
+static void watchClosure(SimStruct *S, double zenith, double dni, double dhi, double ghi)
+{
+    real_T *w = ssGetRWork(S);
+    if (w[kClosureWarned] != 0) return;
+    tilt_closure_add(w, zenith, dni, dhi, ghi);
+    const int order = tilt_closure_suspect(w, kClosureMinRows);
+    if (order == 0) return;
+    static const char *const kNames[3] = {"input 2 element 2 (dni)", "input 2 element 3 (dhi)",
+                                          "input 2 element 1 (ghi)"};
+    char text[400];
+    tilt_closure_message(w, order, kNames, text, sizeof text);
+    mexWarnMsgIdAndTxt("simblocks:tiltflux:closure", "planeflux '%s': %s", ssGetPath(S), text);
+    w[kClosureWarned] = 1;
+}
+
 void mdlOutputs(SimStruct *S, int_T tid)
 {
     (void)tid;
@@ -154,6 +189,7 @@ void mdlOutputs(SimStruct *S, int_T tid)
     const double azimuth = meridian_safe_azimuth(&sun, p[2]);
     tilt_irradiance((enum tilt_model)model, p[0], p[1], sun.zenith * SOLAR_RAD_TO_DEG, azimuth * SOLAR_RAD_TO_DEG,
                     *weather[1], *weather[2], *weather[0], extraterrestrial_irradiance(t), p[5], &e);
+    watchClosure(S, sun.zenith * SOLAR_RAD_TO_DEG, *weather[1], *weather[2], *weather[0]);
 
     real_T *total = ssGetOutputPortRealSignal(S, 0);
     real_T *parts = ssGetOutputPortRealSignal(S, 1);

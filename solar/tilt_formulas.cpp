@@ -3,6 +3,7 @@
 #include <ctype.h>
 #include <float.h>
 #include <math.h>
+#include <stdio.h>
 #include <string.h>
 
 /* The models' names, as a user writes them, in the order of enum tilt_model. */
@@ -358,4 +359,78 @@ void tilt_irradiance(enum tilt_model model, double tilt, double azimuth, double 
     const struct tilt_rows row = {{&tilt, 0}, {&azimuth, 0}, {&sun_zenith, 0}, {&sun_azimuth, 0}, {&dni, 0},
                                   {&dhi, 0},  {&ghi, 0},     {&dni_extra, 0},  {&albedo, 0}};
     tilt_irradiance_rows(model, &row, 1, &out->total, &out->beam, &out->sky, &out->ground);
+}
+
+/* The closure guard. */
+
+static const double kClosureMinCosZenith = 0.17364817766693033; /* sin 10 degrees */
+static const double kClosureMinLight = 50;                     /* W/m2 */
+static const double kClosureSlack = 25;                        /* W/m2 */
+static const double kClosureShare = 0.15;
+
+/* Order k reads the three values given (dni, dhi, ghi) as value[kClosureOrder[k][j]] for dni, dhi, ghi. */
+static const int kClosureOrder[TILT_CLOSURE_ORDERS][3] = {{0, 1, 2}, {2, 0, 1}, {1, 0, 2},
+                                                          {2, 1, 0}, {0, 2, 1}, {1, 2, 0}};
+
+static int closure_fails(double cz, double dni, double dhi, double ghi)
+{
+    const double sum = dni * cz + dhi;
+    const double larger = ghi > sum ? ghi : sum;
+    return fabs(ghi - sum) > kClosureSlack + kClosureShare * larger;
+}
+
+void tilt_closure_add(double counts[TILT_CLOSURE_COUNTS], double sun_zenith, double dni, double dhi, double ghi)
+{
+    double s, cz;
+    sincos_deg(sun_zenith, &s, &cz);
+    const double v[3] = {dni, dhi, ghi};
+    /* A NaN fails every comparison: such a row is not counted. */
+    if (!(cz >= kClosureMinCosZenith) || !(cz <= 1)) return;
+    if (!(v[0] >= 0 && v[1] >= 0 && v[2] >= 0 && v[0] < HUGE_VAL && v[1] < HUGE_VAL && v[2] < HUGE_VAL)) return;
+    if (!(v[0] >= kClosureMinLight || v[1] >= kClosureMinLight || v[2] >= kClosureMinLight)) return;
+    counts[0] += 1;
+    for (int k = 0; k < TILT_CLOSURE_ORDERS; ++k) {
+        const int *o = kClosureOrder[k];
+        if (closure_fails(cz, v[o[0]], v[o[1]], v[o[2]])) counts[1 + k] += 1;
+    }
+}
+
+int tilt_closure_suspect(const double counts[TILT_CLOSURE_COUNTS], double min_rows)
+{
+    if (counts[0] < min_rows || counts[0] < 1 || !(2 * counts[1] > counts[0])) return 0;
+    int best = TILT_CLOSURE_ORDERS;
+    for (int k = 1; k < TILT_CLOSURE_ORDERS; ++k)
+        if (2 * counts[1 + k] < counts[0] && (best == TILT_CLOSURE_ORDERS || counts[1 + k] < counts[1 + best])) best = k;
+    return best;
+}
+
+void tilt_closure_message(const double counts[TILT_CLOSURE_COUNTS], int order, const char *const names[3], char *text,
+                          size_t size)
+{
+    static const char *const kRole[3] = {"dni", "dhi", "ghi"};
+    int n = snprintf(text, size,
+                     "the irradiances fail ghi = dni cos(zenith) + dhi in %.0f of %.0f rows with the sun up",
+                     counts[1], counts[0]);
+    if (n < 0 || (size_t)n >= size) return;
+    /* Appends a piece, keeping n within the text. */
+#define CLOSURE_APPEND(...)                                                        \
+    do {                                                                           \
+        int m_ = snprintf(text + n, size - (size_t)n, __VA_ARGS__);                \
+        if (m_ < 0 || (size_t)(n + m_) >= size) return;                            \
+        n += m_;                                                                   \
+    } while (0)
+    if (order > 0 && order < TILT_CLOSURE_ORDERS) {
+        const int *o = kClosureOrder[order];
+        CLOSURE_APPEND("; it holds with");
+        for (int j = 0, first = 1; j < 3; ++j) {
+            if (o[j] == j) continue;
+            CLOSURE_APPEND("%s the value given as %s taken for %s", first ? "" : ",", names[o[j]], kRole[j]);
+            first = 0;
+        }
+        CLOSURE_APPEND(": were they swapped?");
+    } else {
+        CLOSURE_APPEND(", in any order of the three.");
+    }
+    CLOSURE_APPEND(" The results are as computed.");
+#undef CLOSURE_APPEND
 }

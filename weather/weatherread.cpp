@@ -16,6 +16,10 @@
  *                   and illuminance, amounts over the record);
  *   <field>         N-by-1 per data field, by the runner's field names, in
  *                   the file's units; a missing-value code becomes NaN;
+ *   total_sky_fraction, opaque_sky_fraction
+ *                   N-by-1, the two sky covers as fractions from 0 to 1
+ *                   (tenths / 10), as atmoglow takes them; NaN where the
+ *                   file's cover is missing (99), like the tenths;
  *   units           a structure of the fields' units, as texts;
  *   site            name, region, country, source, wmo (texts), latitude
  *                   (+ north), longitude and longitude_timezone (degrees,
@@ -79,16 +83,34 @@ static mxArray *siteStruct(const simrun::EpwSite &s)
     return site;
 }
 
+/* The sky covers as fractions: field name in the file's tenths, and the fraction's name. */
+static const char *const kSkyFractions[2][2] = {{"total_sky_cover", "total_sky_fraction"},
+                                                {"opaque_sky_cover", "opaque_sky_fraction"}};
+enum { kNumFractions = 2 };
+
+/* A tenths column (missing already NaN) as a fraction from 0 to 1. */
+static mxArray *fraction(const mxArray *tenths)
+{
+    const size_t n = mxGetNumberOfElements(tenths);
+    mxArray *a = mxCreateDoubleMatrix(n, 1, mxREAL);
+    const double *in = mxGetPr(tenths);
+    double *out = mxGetPr(a);
+    for (size_t i = 0; i < n; ++i) out[i] = in[i] / 10;
+    return a;
+}
+
 static mxArray *weatherStruct(const simrun::EpwData &d)
 {
     const int nf = simrun::kEpwNumFields;
-    const char *names[2 + simrun::kEpwNumFields + 2];
+    const char *names[2 + simrun::kEpwNumFields + kNumFractions + 2];
     names[0] = "time";
     names[1] = "interval_time";
     for (int f = 0; f < nf; ++f) names[2 + f] = simrun::kEpwFields[f].name;
-    names[2 + nf] = "units";
-    names[3 + nf] = "site";
-    mxArray *w = mxCreateStructMatrix(1, 1, nf + 4, names);
+    for (int k = 0; k < kNumFractions; ++k) names[2 + nf + k] = kSkyFractions[k][1];
+    const int nc = nf + kNumFractions; /* the columns */
+    names[2 + nc] = "units";
+    names[3 + nc] = "site";
+    mxArray *w = mxCreateStructMatrix(1, 1, nc + 4, names);
 
     const size_t n = d.time.size();
     mxArray *time = mxCreateDoubleMatrix(n, 1, mxREAL);
@@ -102,11 +124,14 @@ static mxArray *weatherStruct(const simrun::EpwData &d)
     mxSetFieldByNumber(w, 0, 1, middle);
     for (int f = 0; f < nf; ++f)
         mxSetFieldByNumber(w, 0, 2 + f, column(d.values[(size_t)f].data(), n, simrun::kEpwFields[f].missing));
+    for (int k = 0; k < kNumFractions; ++k)
+        mxSetFieldByNumber(w, 0, 2 + nf + k, fraction(mxGetField(w, 0, kSkyFractions[k][0])));
 
-    mxArray *units = mxCreateStructMatrix(1, 1, nf, names + 2);
+    mxArray *units = mxCreateStructMatrix(1, 1, nc, names + 2);
     for (int f = 0; f < nf; ++f) mxSetFieldByNumber(units, 0, f, mxCreateString(simrun::kEpwFields[f].unit));
-    mxSetFieldByNumber(w, 0, 2 + nf, units);
-    mxSetFieldByNumber(w, 0, 3 + nf, siteStruct(d.site));
+    for (int k = 0; k < kNumFractions; ++k) mxSetFieldByNumber(units, 0, nf + k, mxCreateString("fraction"));
+    mxSetFieldByNumber(w, 0, 2 + nc, units);
+    mxSetFieldByNumber(w, 0, 3 + nc, siteStruct(d.site));
     return w;
 }
 

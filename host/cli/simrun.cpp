@@ -46,6 +46,8 @@ const char kUsage[] =
     "  -p, --plot FILE.png       draw the plot signals against time into a PNG (needs gnuplot)\n"
     "      --plot-signals LIST   comma-separated signals to plot (default: the model's\n"
     "                            \"plot\" signals, else those of its first sink)\n"
+    "      --plot-title TEXT     the plot's title (default: the model's \"plot\" title, else\n"
+    "                            the model file's name; a --set of a weather file leaves it)\n"
     "      --no-progress         never draw the progress bar\n"
     "      --trace FILE          write every engine request as \"flag block time\" to FILE\n"
     "      --solver-stats        after the run, print the solver's steps, right-hand-side\n"
@@ -165,13 +167,16 @@ int main(int argc, char **argv)
     std::string outputDir;
     bool quiet = false, solverStats = false;
     std::vector<std::pair<std::string, std::string>> sets;
-    enum { kPlotSignals = 1000, kNoProgress, kTrace, kSolverStats };
+    std::string plotTitle;
+    bool plotTitleGiven = false;
+    enum { kPlotSignals = 1000, kNoProgress, kTrace, kSolverStats, kPlotTitle };
     static const option longOptions[] = {
         {"lib-dir", required_argument, nullptr, 'L'},
         {"set", required_argument, nullptr, 's'},
         {"output-dir", required_argument, nullptr, 'o'},
         {"plot", required_argument, nullptr, 'p'},
         {"plot-signals", required_argument, nullptr, kPlotSignals},
+        {"plot-title", required_argument, nullptr, kPlotTitle},
         {"no-progress", no_argument, nullptr, kNoProgress},
         {"trace", required_argument, nullptr, kTrace},
         {"solver-stats", no_argument, nullptr, kSolverStats},
@@ -196,6 +201,10 @@ int main(int argc, char **argv)
             options.plotSignals = cli::split(optarg, ',');
             if (options.plotSignals.empty()) return usageError("--plot-signals needs at least one signal");
             break;
+        case kPlotTitle:
+            plotTitle = optarg;
+            plotTitleGiven = true;
+            break;
         case kNoProgress: options.progress = false; break;
         case kTrace: options.traceFile = optarg; break;
         case kSolverStats: solverStats = true; break;
@@ -207,6 +216,7 @@ int main(int argc, char **argv)
     }
     if (optind != argc - 1) return usageError(optind == argc ? "no model file given" : "give exactly one model file");
     if (!options.plotSignals.empty() && options.plotFile.empty()) return usageError("--plot-signals needs --plot");
+    if (plotTitleGiven && options.plotFile.empty()) return usageError("--plot-title needs --plot");
 
     options.libDirs = cli::libraryDirs(libDirs);
     std::error_code ec;
@@ -229,6 +239,17 @@ int main(int argc, char **argv)
             }
             model = simrun::parseModelDocument(doc, path);
         }
+        // The title is the model's text: a weather file given with --set does
+        // not change it (it may name another site), so say so.
+        if (plotTitleGiven) model.plot.title = plotTitle;
+        else if (!options.plotFile.empty() && !model.plot.title.empty())
+            for (const auto &set : sets)
+                if (set.first.rfind("sources.", 0) == 0 && set.first.size() > 5 &&
+                    set.first.compare(set.first.size() - 5, 5, ".file") == 0) {
+                    std::fprintf(stderr, "simrun: note: the plot keeps the model's title \"%s\" with %s; "
+                                         "--plot-title sets another\n", model.plot.title.c_str(), set.first.c_str());
+                    break;
+                }
         if (!outputDir.empty()) {
             std::filesystem::create_directories(outputDir, ec);
             if (ec || chdir(outputDir.c_str()) != 0) {

@@ -152,6 +152,14 @@ __attribute__((noreturn, format(printf, 2, 3)))
 #endif
 void mexErrMsgIdAndTxt(const char *id, const char *fmt, ...);
 void mexWarnMsgTxt(const char *msg);
+/* mexWarnMsgIdAndTxt formats a warning printf-style, with an identifier such
+ * as "simblocks:tiltflux:closure", and returns: the embedded host prints
+ * "Warning: <text> [<identifier>]" to the host's output stream. */
+void mexWarnMsgIdAndTxt(const char *id, const char *fmt, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
 
 #ifdef __cplusplus
 }

@@ -245,4 +245,15 @@ void mexWarnMsgTxt(const char *msg)
     mxhost::emit(s.data(), s.size());
 }
 
+void mexWarnMsgIdAndTxt(const char *id, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    std::string s = "Warning: " + (fmt != nullptr ? mxhost::vformat(fmt, ap) : std::string());
+    va_end(ap);
+    if (id != nullptr && id[0] != '\0') s += std::string(" [") + id + "]";
+    s += "\n";
+    mxhost::emit(s.data(), s.size());
+}
+
 }  // extern "C"

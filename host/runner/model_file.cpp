@@ -59,7 +59,11 @@ public:
         for (auto it = obj.begin(); it != obj.end(); ++it) {
             bool ok = it.key() == "comment";
             for (const char *a : allowed) ok = ok || it.key() == a;
-            if (!ok) bad(where, "unknown key '" + printable(it.key()) + "'");
+            if (!ok) {
+                std::string list;
+                for (const char *a : allowed) list += (list.empty() ? "" : ", ") + std::string(a);
+                bad(where, "unknown key '" + printable(it.key()) + "' (keys: " + list + ", comment)");
+            }
         }
     }
 

@@ -355,8 +355,13 @@ void Run::build()
             if (path.empty()) {
                 std::string dirs;
                 for (const std::string &d : o_.libDirs) dirs += (dirs.empty() ? "" : ", ") + d;
+                std::vector<std::string> types = knownBlockTypes(o_.libDirs, o_.libExtension);
+                std::string known, nearest = nearestName(b.type, types);
+                for (const std::string &t : types) known += (known.empty() ? "" : ", ") + t;
                 throw ModelError("block '" + b.name + "': unknown block type '" + b.type + "' (no " + b.type +
-                                 o_.libExtension + " in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")");
+                                 o_.libExtension + " in " + (dirs.empty() ? std::string("any library folder") : dirs) + ")" +
+                                 (nearest.empty() ? std::string() : "; did you mean '" + nearest + "'?") +
+                                 "; the block types found: " + (known.empty() ? std::string("none") : known));
             }
             try {
                 lib = libs_.emplace(b.type, library(path)).first;
@@ -1056,6 +1061,78 @@ std::string stopSummary(const RunReport &report)
 {
     char text[160];
     return std::string(text, stopSummary(report.steps, report.lastTime, report.totalSteps, text, sizeof text));
+}
+
+// Larger files are not read to see whether they are blocks.
+constexpr std::uintmax_t kMaxBlockLibraryBytes = 256u << 20;
+
+std::vector<std::string> knownBlockTypes(const std::vector<std::string> &dirs, const std::string &extension)
+{
+    std::vector<std::string> types;
+    for (const std::string &d : dirs) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(d.empty() ? std::string(".") : d, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            if (name.size() <= extension.size() || name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+                continue;
+            std::error_code fec;
+            if (!it->is_regular_file(fec) || it->file_size(fec) > kMaxBlockLibraryBytes || fec) continue;
+            // A block carries the frame, and with it the frame's identity
+            // text naming the block: plain functions, the host library and
+            // other files in the folder do not.
+            std::string type = name.substr(0, name.size() - extension.size()), text, why;
+            if (!readRegularFile(it->path().string(), text, why)) continue;
+            if (text.find("MEX level2 S-function \"" + type + "\"") == std::string::npos) continue;
+            types.push_back(type);
+        }
+    }
+    std::sort(types.begin(), types.end());
+    types.erase(std::unique(types.begin(), types.end()), types.end());
+    return types;
+}
+
+namespace {
+
+// The number of one-character edits (insert, delete, replace, swap of two
+// neighbours) from a to b, case aside.
+std::size_t editDistance(const std::string &a, const std::string &b)
+{
+    auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
+    const std::size_t n = a.size(), m = b.size();
+    std::vector<std::vector<std::size_t>> d(n + 1, std::vector<std::size_t>(m + 1));
+    for (std::size_t i = 0; i <= n; ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= m; ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= n; ++i)
+        for (std::size_t j = 1; j <= m; ++j) {
+            std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) && lower(a[i - 2]) == lower(b[j - 1]))
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[n][m];
+}
+
+}  // namespace
+
+std::string nearestName(const std::string &name, const std::vector<std::string> &candidates)
+{
+    // Names far longer than any candidate are no slip of the keyboard (and
+    // would cost a large table).
+    if (name.size() > 64) return std::string();
+    std::string best;
+    std::size_t bestDistance = 0;
+    for (const std::string &c : candidates) {
+        if (c.size() > 64) continue;
+        std::size_t dist = editDistance(name, c);
+        if (best.empty() || dist < bestDistance) {
+            best = c;
+            bestDistance = dist;
+        }
+    }
+    // Close enough to be a slip: at most a third of the name's letters, and at least one allowed.
+    return !best.empty() && bestDistance <= std::max<std::size_t>(1, std::max(name.size(), best.size()) / 3) ? best
+                                                                                                         : std::string();
 }
 
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs, const std::string &extension)

@@ -145,6 +145,18 @@ struct ComputedRows {
 // go on afterwards. False when no run is under way.
 bool writeComputedRowsNow(ComputedRows &progress);
 
+// The block types a model may name: the library files (<type><extension>)
+// in the folders that are blocks (they carry the block frame, whose
+// identity text names the block), sorted, each once. The one list the
+// runner's messages give; block types built into the engine belong here
+// too when it has them.
+std::vector<std::string> knownBlockTypes(const std::vector<std::string> &dirs,
+                                         const std::string &extension = SIMBLOCKS_MEX_SUFFIX);
+
+// The candidate nearest to name by one-character edits (case aside), when
+// it is near enough to be a slip of the keyboard; else "".
+std::string nearestName(const std::string &name, const std::vector<std::string> &candidates);
+
 // The library file of a block type in the first folder that has one, or "".
 std::string findBlockLibrary(const std::string &type, const std::vector<std::string> &dirs,
                              const std::string &extension = SIMBLOCKS_MEX_SUFFIX);

@@ -292,40 +292,81 @@ private:
         return text;
     }
 
+    // The summary: an object {"<signal>": stats, ...}, or a list of entries
+    // {"signal": ..., "stats": ..., "scale": ..., "name": ...}; either way,
+    // each signal (with its scale) gets a slot of its own.
     void readSummary(const ordered_json &summary)
     {
-        if (!summary.is_object()) bad("summary", "must be an object {\"<signal>\": [\"mean\", \"max\", ...]}");
-        for (auto it = summary.begin(); it != summary.end(); ++it) {
-            std::string entry = "summary: '" + simrun::printable(it.key()) + "'";
-            simrun::SignalRef ref;
-            std::string why;
-            if (!simrun::parseSignalRef(it.key(), ref, why)) bad(entry, why);
-            bool known = false;
-            for (const simrun::SourceDef &s : base_.sources) known = known || s.name == ref.node;
-            for (const simrun::BlockDef &b : base_.blocks) known = known || b.name == ref.node;
-            if (!known) bad(entry, "the model has no source or block named '" + ref.node + "'");
-            std::vector<std::string> stats;
-            if (it->is_string()) stats.push_back(it->get<std::string>());
-            else if (it->is_array() && !it->empty())
-                for (const ordered_json &x : *it) stats.push_back(x.is_string() ? x.get<std::string>() : std::string("?"));
-            else bad(entry, "takes a statistic or a list of them (mean, min, max, sum, integral)");
-            std::size_t signal = s_.signals.size();
-            s_.signals.push_back(it.key());
-            for (const std::string &name : stats) {
-                SummaryColumn c;
-                c.signal = signal;
-                c.name = it.key() + "." + name;
-                bool found = false;
-                for (Statistic st : {Statistic::kMean, Statistic::kMin, Statistic::kMax, Statistic::kSum, Statistic::kIntegral})
-                    if (name == statisticName(st)) {
-                        c.statistic = st;
-                        found = true;
-                    }
-                if (!found) bad(entry, "unknown statistic '" + simrun::printable(name) + "' (use mean, min, max, sum, integral)");
-                for (const SummaryColumn &other : s_.summary)
-                    if (other.name == c.name) bad(entry, "'" + name + "' is asked for twice");
-                s_.summary.push_back(c);
+        if (summary.is_object()) {
+            for (auto it = summary.begin(); it != summary.end(); ++it)
+                addSummary("summary: '" + simrun::printable(it.key()) + "'", it.key(), *it, 1.0, "");
+            return;
+        }
+        if (!summary.is_array())
+            bad("summary", "must be an object {\"<signal>\": [\"mean\", \"max\", ...]} or a list of entries "
+                           "{\"signal\": ..., \"stats\": [...], \"scale\": ..., \"name\": ...}");
+        for (std::size_t i = 0; i < summary.size(); ++i) {
+            const ordered_json &e = summary[i];
+            std::string entry = "summary[" + std::to_string(i + 1) + "]";
+            if (!e.is_object()) bad(entry, "must be an object {\"signal\": ..., \"stats\": [...]}");
+            for (auto it = e.begin(); it != e.end(); ++it)
+                if (it.key() != "signal" && it.key() != "stats" && it.key() != "scale" && it.key() != "name" &&
+                    it.key() != "comment")
+                    bad(entry, "unknown key '" + simrun::printable(it.key()) + "' (keys: signal, stats, scale, name)");
+            auto signal = e.find("signal");
+            if (signal == e.end() || !signal->is_string()) bad(entry, "'signal' must be given, as a text");
+            auto stats = e.find("stats");
+            if (stats == e.end()) bad(entry, "'stats' is missing (mean, min, max, sum, integral)");
+            double scale = 1.0;
+            if (auto sc = e.find("scale"); sc != e.end()) {
+                if (!sc->is_number() || !std::isfinite(sc->get<double>()))
+                    bad(entry, "'scale' must be a finite number (the factor applied to the signal before the statistics)");
+                scale = sc->get<double>();
             }
+            std::string name;
+            if (auto n = e.find("name"); n != e.end()) {
+                if (!n->is_string() || n->get<std::string>().empty()) bad(entry, "'name' must be a non-empty text");
+                name = n->get<std::string>();
+                if (name.find_first_of(",\"\r\n") != std::string::npos)
+                    bad(entry, "'name' must not hold commas, quotes or line ends (it names columns)");
+            }
+            addSummary(entry, signal->get<std::string>(), *stats, scale, name);
+        }
+    }
+
+    // One summary signal: its statistics' columns "<name or signal>.<statistic>".
+    void addSummary(const std::string &entry, const std::string &signalText, const ordered_json &statsJson, double scale,
+                    const std::string &name)
+    {
+        simrun::SignalRef ref;
+        std::string why;
+        if (!simrun::parseSignalRef(signalText, ref, why)) bad(entry, why);
+        bool known = false;
+        for (const simrun::SourceDef &s : base_.sources) known = known || s.name == ref.node;
+        for (const simrun::BlockDef &b : base_.blocks) known = known || b.name == ref.node;
+        if (!known) bad(entry, "the model has no source or block named '" + ref.node + "'");
+        std::vector<std::string> stats;
+        if (statsJson.is_string()) stats.push_back(statsJson.get<std::string>());
+        else if (statsJson.is_array() && !statsJson.empty())
+            for (const ordered_json &x : statsJson) stats.push_back(x.is_string() ? x.get<std::string>() : std::string("?"));
+        else bad(entry, "takes a statistic or a list of them (mean, min, max, sum, integral)");
+        std::size_t signal = s_.signals.size();
+        s_.signals.push_back(signalText);
+        s_.scales.push_back(scale);
+        for (const std::string &stat : stats) {
+            SummaryColumn c;
+            c.signal = signal;
+            c.name = (name.empty() ? signalText : name) + "." + stat;
+            bool found = false;
+            for (Statistic st : {Statistic::kMean, Statistic::kMin, Statistic::kMax, Statistic::kSum, Statistic::kIntegral})
+                if (stat == statisticName(st)) {
+                    c.statistic = st;
+                    found = true;
+                }
+            if (!found) bad(entry, "unknown statistic '" + simrun::printable(stat) + "' (use mean, min, max, sum, integral)");
+            for (const SummaryColumn &other : s_.summary)
+                if (other.name == c.name) bad(entry, "the column '" + simrun::printable(c.name) + "' is asked for twice");
+            s_.summary.push_back(c);
         }
     }
 

@@ -76,7 +76,8 @@ struct Study {
     nlohmann::json model;   // the model's document
     enum class Combine { kProduct, kZip, kRows } combine = Combine::kProduct;
     std::vector<Varied> varied;
-    std::vector<std::string> signals;   // the summary signals, each once, in the order written
+    std::vector<std::string> signals;   // the summary signals, in the order written (a signal once per entry)
+    std::vector<double> scales;         // each signal's factor, applied to its values before the statistics
     std::vector<SummaryColumn> summary;
     std::uint64_t runs = 0;
     Files files = Files::kAll;

@@ -507,7 +507,8 @@ RunRecord runOne(const Study &study, const Results &results, std::uint64_t run, 
     o.progress = false;
     o.print = print;
     o.summary = study.signals;
-    o.summaryRow = [&stats](std::size_t signal, double t, double v) { stats[signal].add(t, v); };
+    // (A scale of 1, the default, leaves every value as it is, to the bit.)
+    o.summaryRow = [&stats, &study](std::size_t signal, double t, double v) { stats[signal].add(t, v * study.scales[signal]); };
     o.cache = &cache;
     o.stop = [stop] { return static_cast<int>(*stop); };
     if (study.files == Files::kNone) {

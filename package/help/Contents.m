@@ -13,6 +13,9 @@
 %   stdblocks   - The standard blocks of models (gain, sum, product,
 %                 expression, lookup, saturation, switch, relay, integrator,
 %                 statespace, transfer, delay), the solver and loops.
+%   simstudy    - Runs a study (many runs of one model) and returns its
+%                 table.
+%   studyread   - A study's table (study.csv) as a structure of columns.
 %
 % Solar geometry and radiation
 %   heliolean   - Block: solar declination for a time.
@@ -36,7 +39,7 @@
 %                 temperature difference across it.
 %   pump        - Block: operating flow where two quadratic curves meet.
 %   weatherread - A weather file (EPW) as a structure of columns, with its
-%                 site.
+%                 site (and the sky covers as fractions, for atmoglow).
 %
 % Time and calendar
 %   stampin     - Block: calendar date and time of day to seconds of year.
@@ -98,5 +101,8 @@
 %       try, heliopose(0), catch err, disp(err.identifier), end
 %
 % Examples
-%   The examples folder next to this file holds example models, data and
-%   scripts (annual_irradiation: the sun on a building over a year).
+%   The examples folder next to this file (in the build folder, a link to
+%   the source tree's examples/) holds example models, data and scripts:
+%   annual_irradiation (the sun on a building over a year), roof_year.json
+%   (a roof over a year) and roof_tilt_study.json (a roof tilt study at
+%   two sites: simstudy(fullfile(folder, 'roof_tilt_study.json'), 'out')).

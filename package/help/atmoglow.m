@@ -14,7 +14,11 @@
 %                            0, negative or NaN leaves it out
 %   Input port 1, width 3    [T RH N]: air temperature T, degrees Celsius;
 %                            relative humidity RH, percent (0 to 100);
-%                            cloud cover N, 0 clear to 1 overcast
+%                            cloud cover N, 0 clear to 1 overcast: a
+%                            fraction, not the tenths of a weather file
+%                            (weatherread's total_sky_fraction; in a
+%                            model, the epw field total_sky_cover with
+%                            "scale": 0.1)
 %   Output port 1, width 1   sky temperature, degrees Celsius
 %   Sample time              continuous; no states, no work vectors
 %
@@ -46,5 +50,9 @@
 %     sizes = atmoglow([], [], [], 0, 0);   % sizes(8) = 1, sizes(4) = 1
 %     In a model, switch 0:  [20 50 0]  ->  about 1.389 degrees Celsius
 %                            [20  0 0]  ->  about 7.64 degrees Celsius
+%     % A year of sky temperatures from a weather file:
+%     w = weatherread('examples/data/weather/USA_IL_Chicago-OHare.725300_TMY3.epw');
+%     sky = simblock('atmoglow', {1}, w.time, ...
+%                    [w.dry_bulb_temperature w.relative_humidity w.total_sky_fraction]);
 %
 %   See also SASHFLOW, PUMP, DEGREESWAP.

@@ -28,16 +28,20 @@
 %     7 model                the sky model, a text: 'isotropic',
 %                            'haydavies', 'perez', 'reindl' or 'klucher'
 %                            (help tiltflux gives the formulas)
-%   Sample time              inherited; no states, no work vectors
+%   Sample time              inherited; no states; a real work vector of
+%                            8 (the closure check below)
 %
 %   The sun's zenith angle and azimuth at t come from the toolbox's own
 %   solar formulas (those of heliopose: a 365-day year, declination and
 %   equation of time from short series), which are simpler than a
 %   high-precision solar position algorithm; dni_extra is topflux's
-%   extraterrestrial irradiance at t. The outputs equal
+%   extraterrestrial irradiance at t. The outputs equal, in a script,
 %     [~, ~, zen, az, ~] = heliopose(t, latitude, longitude, longitude_timezone);
-%     tiltflux(model, tilt, azimuth, zen, az, dni, dhi, ghi, topflux(t), albedo)
-%   at the same times, bit for bit, except within a hair of solar noon.
+%     g0 = heliokit(t, 0, 0, 0, 1);      % topflux's irradiance at the times t
+%     tiltflux(model, tilt, azimuth, zen, az, dni, dhi, ghi, g0, albedo)
+%   at the same times, bit for bit, except within a hair of solar noon
+%   (topflux is a block: simblock('topflux', {}, t, t) gives the same
+%   numbers; it cannot be called as topflux(t)).
 %   There heliopose's azimuth, an arc cosine whose argument reaches +1 (or
 %   -1 where the sun culminates north of the zenith), is NaN wherever
 %   rounding carries the argument past it, a few microseconds either side
@@ -48,6 +52,13 @@
 %   south, at the noon instant (180, due north, where the sun culminates
 %   north), so the irradiance stays finite. The two forms differ there by
 %   less than 1e-7 degrees.
+%
+%   The closure check: when the rows on input 2 fail
+%   ghi = dni cos(zenith) + dhi in most rows with the sun up (help
+%   tiltflux), once 24 such rows have come, the block warns once per run,
+%   simblocks:tiltflux:closure, naming the order the values fit: the sign
+%   of an input wired in another order than [ghi dni dhi]. Its outputs
+%   stay those computed.
 %
 %   The irradiance of an hourly weather file is the mean over each hour;
 %   it stands for the middle of its hour, and that is how the model runner

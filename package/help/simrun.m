@@ -37,7 +37,9 @@
 %   {[1 2]}, one row parameter (two parameters are {1, 2}); 'inputs',
 %   'clock' is {'clock'}. The same holds for simblock's parameters.
 %
-%   Sources as in the model file (constant, clock, csv), and matrix: data
+%   Sources as in the model file (constant, clock, csv, epw: a weather
+%   file's fields by name, with its site for the blocks' parameters, as
+%   host/runner/README.md gives them), and matrix: data
 %   from the workspace, with the rules of csv sources (interpolation
 %   'linear' or 'hold', period and offset, columns picked by name):
 %     struct('name', 'weather', 'type', 'matrix', 'time', t, 'values', X, ...

@@ -26,7 +26,8 @@
 %     global_horizontal_illuminance, direct_normal_illuminance,
 %     diffuse_horizontal_illuminance (lux), zenith_luminance (Cd/m2),
 %     wind_direction (degrees, N = 0, E = 90), wind_speed (m/s),
-%     total_sky_cover, opaque_sky_cover (tenths), visibility (km),
+%     total_sky_cover, opaque_sky_cover (tenths, 0 to 10, as in the
+%     file: not what atmoglow takes), visibility (km),
 %     ceiling_height (m), present_weather_observation,
 %     present_weather_codes, precipitable_water (mm), aerosol_optical_depth
 %     (thousandths), snow_depth (cm), days_since_last_snowfall (days),
@@ -36,7 +37,13 @@
 %                     above the field's missing-value code is NaN (simrun
 %                     fills such gaps linearly in time when a model uses
 %                     the field)
-%     units           the unit of each field, a text per field
+%     total_sky_fraction, opaque_sky_fraction
+%                     the two sky covers as fractions from 0 (clear) to 1
+%                     (overcast): tenths / 10, NaN where the file's cover
+%                     is missing (99). atmoglow's cloud cover N is
+%                     total_sky_fraction.
+%     units           the unit of each field, a text per field ('fraction'
+%                     for the two fractions)
 %     site            the LOCATION line: name, region, country, source and
 %                     wmo (texts); latitude (degrees, north positive),
 %                     longitude and longitude_timezone (degrees, west
@@ -68,5 +75,9 @@
 %                    w.diffuse_horizontal_radiation, w.global_horizontal_radiation, ...
 %                    heliokit(w.interval_time, 0, 0, 0, 1), 0.2);
 %     sum(poa) / 1000                              % kWh/m2 on a south facade in a year
+%     % The same by field name (help tiltflux): tiltflux('perez', 90, 0, zen, az, w, ...)
+%     % A year of sky temperatures: atmoglow wants the cover as a fraction.
+%     N = w.total_sky_fraction;
+%     sky = simblock('atmoglow', {1}, w.time, [w.dry_bulb_temperature w.relative_humidity N]);
 %
 %   See also TILTFLUX, HELIOPOSE, SIMRUN.

@@ -159,6 +159,18 @@ TEST(MxHost, ErrorsUnwindToTheBoundary)
     EXPECT_EQ(r.error, "value 3 of x is 12.5%");
     EXPECT_EQ(r.id, "simblocks:test:badValue");
     EXPECT_EQ(live(), before);
+
+    // A warning with an identifier returns: the call goes on and succeeds,
+    // and the output names the warning's identifier.
+    cap.clear();
+    r = mxhost::call(
+        [](int, mxArray *[], int, const mxArray *[]) {
+            mexWarnMsgIdAndTxt("simblocks:test:odd", "row %d looks %s", 7, "odd");
+            mexPrintf("after");
+        },
+        0, plhs, 0, nullptr);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(cap.text(), "Warning: row 7 looks odd [simblocks:test:odd]\nafter");
 }
 
 TEST(MxHost, PrintCapturesNest)

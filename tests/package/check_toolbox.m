@@ -16,7 +16,11 @@ function check_toolbox(prefix, source_dir)
   for k = 1:numel(names)
     check_files_and_help(names{k}, prefix);
   end
-  check_contents(names, source_dir);
+  % The study functions are m-files of the toolbox.
+  for name = {'studyread', 'simstudy'}
+    assert(strncmp(which(name{1}), prefix, numel(prefix)), [name{1} ': not the installed m-file']);
+  end
+  check_contents([names, {'studyread', 'simstudy'}], source_dir);
   check_block_sizes();
   check_heliopose();
   check_heliokit();
@@ -94,7 +98,7 @@ function check_block_sizes()
   cases = {'heliolean',   {},                       0, 1, 1, 0, 2, common;
            'heliohour',   {-15, -10},               2, 1, 1, 0, 2, common;
            'topflux',     {},                       0, 1, 1, 0, 2, common;
-           'planeflux',   {90, 0, 42, 88, 90, 0.2, 'perez'}, 7, 2, 2, 0, 2, common;
+           'planeflux',   {90, 0, 42, 88, 90, 0.2, 'perez'}, 7, 2, 2, 0, 2, common;  % real work 8
            'atmoglow',    {0},                      1, 1, 1, 0, 2, 0;
            'sashflow',    {10, 1.2, 0.8},           3, 1, 1, 0, 0, common;
            'pump',        {},                       0, 1, 1, 0, 2, common;
@@ -117,6 +121,7 @@ function check_block_sizes()
     expected(7) = 1;                  % one sample time
     expected(8) = nparams;
     expected(9) = iwork;
+    expected(10) = 8 * strcmp(name, 'planeflux');  % its closure guard's tally and once-flag
     expected(20) = 5200229;           % version tag
     expected(24) = options + 8192;    % the frame adds 0x2000
     expected(32) = flags + 2;         % 0x2: port counts registered

@@ -52,6 +52,17 @@ TEST(Errors, UnknownBlockType)
     Case c;
     expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
                   "simrun: error: block 'sky': unknown block type 'atmoglo' (no atmoglo" SIMBLOCKS_MEX_SUFFIX " in ");
+    // The nearest type found (one letter short), and the types there are.
+    expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
+                  "; did you mean 'atmoglow'?; the block types found: ");
+    expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")), ", heliohour, ");
+    // Nothing near: no guess; and the list holds blocks only, not the plain
+    // functions or the host library beside them.
+    Result far = c.run(model(R"({"name": "sky", "type": "zzzzzzzzzz", "inputs": ["clock"]})"));
+    EXPECT_EQ(far.err.find("did you mean"), std::string::npos);
+    EXPECT_NE(far.err.find("the block types found: atmoglow, "), std::string::npos) << far.err;
+    for (const char *notBlock : {"heliopose", "tiltflux", "weatherread", "libmx"})
+        EXPECT_EQ(far.err.find(notBlock), std::string::npos) << notBlock << " in " << far.err;
 }
 
 TEST(Errors, ParameterCountTheBlockRejects)
@@ -201,7 +212,7 @@ TEST(Errors, ModelFileProblems)
     Case c;
     expectFailure(c.run("{\"start\": 0,, }"), "model.json: not a valid JSON document: parse error at line 1");
     expectFailure(c.run(R"({"start": 0, "stop": 60, "step": 60, "blocks": [{"name": "d", "type": "heliolean", "parameter": []}]})"),
-                  "model.json: blocks[0]: unknown key 'parameter'");
+                  "model.json: blocks[0]: unknown key 'parameter' (keys: name, type, parameters, inputs, comment)");
     expectFailure(c.run(R"({"start": 0, "stop": 60, "blocks": []})"), "model.json: 'step' is missing");
     expectFailure(c.run(R"({"start": 0, "stop": 60, "step": 60, "blocks": [{"name": "d", "type": "../lib/x"}]})"),
                   "model.json: blocks[0]: the block type '../lib/x' is not a deliverable name");
@@ -479,6 +490,7 @@ TEST(Errors, CommandLine)
     expectFailure(simrun({"--frobnicate", "m.json"}, dir.path()), "simrun: unknown option '--frobnicate'", 2);
     expectFailure(simrun({"m.json", "-o"}, dir.path()), "simrun: option '-o' needs a value", 2);
     expectFailure(simrun({"--plot-signals", "a", "m.json"}, dir.path()), "--plot-signals needs --plot", 2);
+    expectFailure(simrun({"--plot-title", "a", "m.json"}, dir.path()), "--plot-title needs --plot", 2);
     Result help = simrun({"--help"}, dir.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: simrun [options] MODEL.json"), std::string::npos);

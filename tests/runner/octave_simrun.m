@@ -382,8 +382,9 @@ function check_errors(cli, work)
     [~, text] = system(sprintf('cd "%s" && "%s" -q --no-progress "%s" 2>&1', work, cli, file));
     want = regexp(text, 'simrun: error: (.*?)\n', 'tokens', 'once'){1};
     % (where the runner looked for a library differs: .so files, .mex files)
-    want = regexprep(want, ' \(no \w+\.so in .*\)$', '');
+    want = regexprep(want, ' \(no \w+\.so in [^)]*\)', '');
     [id, msg] = failure(@() simrun(file));
+    msg = regexprep(msg, ' \(no \w+\.mex in [^)]*\)', '');
     if (! strcmp(id, cases{k, 1}) || isempty(strfind(msg, want)))
       fail('bad model %d: got %s "%s", want %s "%s"', k, id, msg, cases{k, 1}, want);
     end

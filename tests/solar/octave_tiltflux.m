@@ -1,8 +1,10 @@
 % tiltflux and the planeflux block from Octave: a year of Chicago rows
 % against the formulas written as vectorised Octave code, the block against
 % tiltflux on heliopose's angles and topflux's irradiance, its sizes call,
-% and the hostile calls of the robustness page (each an error with its
-% identifier, or NaN in its row; never a crash).
+% the weather as a structure, the closure warning on inputs in the wrong
+% order (tiltflux and the block, on both shipped weather files), and the
+% hostile calls of the robustness page (each an error with its identifier,
+% or NaN in its row; never a crash).
 function octave_tiltflux()
   source = getenv('SIMBLOCKS_SOURCE_DIR');
   addpath(fullfile(source, 'bench', 'solar'));
@@ -44,6 +46,7 @@ function octave_tiltflux()
   sizes = planeflux([], [], [], 0, params{:});
   assert(isequal(sizes([3 4 7 8 20 24]), [2; 2; 1; 7; 5200229; 2 + 8192]), 'planeflux sizes vector');
 
+  struct_form_and_closure(source);
   hostile_calls();
   disp('octave_tiltflux: all passed');
 end
@@ -91,6 +94,76 @@ function hostile_calls()
   end
   y = tiltflux('perez', ok{1:4}, [500; NaN; 500], ok{6:end});
   assert(isnan(y(2)) && y(1) == y(3) && isfinite(y(1)), 'a NaN stays in its row');
+end
+
+% The structure form equals the positional one; the closure guard warns
+% when the three irradiances come in another order, and only then.
+function struct_form_and_closure(source)
+  folder = fullfile(source, 'examples', 'data', 'weather');
+  files = {'USA_IL_Chicago-OHare.725300_TMY3.epw', 'PVGIS_tmy_45.000_8.000_2005_2023.epw'};
+  for f = 1:numel(files)
+    w = weatherread(fullfile(folder, files{f}));
+    s = w.site;
+    t = w.interval_time;
+    [~, ~, zen, az, ~] = heliopose(t, s.latitude, s.longitude, s.longitude_timezone);
+    extra = heliokit(t, 0, 0, 0, 1);
+    dni = w.direct_normal_radiation;
+    dhi = w.diffuse_horizontal_radiation;
+    ghi = w.global_horizontal_radiation;
+
+    % weatherread's own structure, and one with the short names and a field
+    % more: the positional results, bit for bit, and no warning.
+    lastwarn('', '');
+    [a{1:4}] = tiltflux('perez', 35, 0, zen, az, dni, dhi, ghi, extra, 0.2);
+    [b{1:4}] = tiltflux('perez', 35, 0, zen, az, w, extra, 0.2);
+    [c{1:4}] = tiltflux('perez', 35, 0, zen, az, struct('ghi', ghi, 'dni', dni, 'dhi', dhi, 'x', 1), extra, 0.2);
+    assert(isequal(a, b) && isequal(a, c), [files{f} ': the structure form equals the positional one']);
+    [~, id] = lastwarn();
+    assert(isempty(id), [files{f} ': no warning in the right order, got ' id]);
+
+    % The night alone (sun below the horizon): nothing to judge, no warning,
+    % even in a wrong order.
+    night = zen > 90;
+    tiltflux('perez', 35, 0, zen(night), az(night), ghi(night), dni(night), dhi(night), extra(night), 0.2);
+    [~, id] = lastwarn();
+    assert(isempty(id), [files{f} ': no warning at night, got ' id]);
+
+    % The weather file's order (ghi, dni, dhi) where dni, dhi, ghi is
+    % meant, and dni and ghi swapped: one warning each, naming the swap;
+    % the results are still those computed from the values as given.
+    swaps = {{ghi, dni, dhi}, {ghi, dhi, dni}};
+    named = {'given as dni taken for ghi', 'given as ghi taken for dni'};
+    for k = 1:numel(swaps)
+      lastwarn('', '');
+      y = tiltflux('perez', 35, 0, zen, az, swaps{k}{:}, extra, 0.2);
+      [text, id] = lastwarn();
+      assert(strcmp(id, 'simblocks:tiltflux:closure'), sprintf('%s swap %d: the closure warning, got "%s"', files{f}, k, id));
+      assert(~isempty(strfind(text, named{k})), sprintf('%s swap %d names it: %s', files{f}, k, text));
+      assert(isequal(y, tiltflux('perez', 35, 0, zen, az, swaps{k}{:}, extra, 0.2)), 'results as computed');
+    end
+
+    % The block over two days of its input: [ghi dni dhi] as it wants it
+    % gives no warning; [dni ghi dhi] gives one, once.
+    days = t(t > 171 * 86400 & t < 173 * 86400);
+    g = [ghi dni dhi](t > 171 * 86400 & t < 173 * 86400, :);
+    params = {35, 0, s.latitude, s.longitude, s.longitude_timezone, 0.2, 'perez'};
+    lastwarn('', '');
+    simblock('planeflux', params, days, {days, g});
+    [~, id] = lastwarn();
+    assert(isempty(id), [files{f} ': planeflux, no warning in the right order, got ' id]);
+    out = evalc('simblock(''planeflux'', params, days, {days, g(:, [2 1 3])});');
+    [~, id] = lastwarn();
+    assert(strcmp(id, 'simblocks:tiltflux:closure'), [files{f} ': planeflux warns on dni and ghi swapped']);
+    assert(numel(strfind(out, 'rows with the sun up')) == 1, [files{f} ': planeflux warns once per run: ' out]);
+  end
+
+  % A structure without dni (nor direct_normal_radiation) is refused.
+  id = caught(@() tiltflux('perez', 35, 0, 30, 0, struct('dhi', 100, 'ghi', 500), 1367, 0.2));
+  assert(strcmp(id, 'simblocks:tiltflux:missingField'), id);
+  id = caught(@() tiltflux('perez', 35, 0, 30, 0, struct('dni', {1, 2}, 'dhi', 1, 'ghi', 1), 1367, 0.2));
+  assert(strcmp(id, 'simblocks:tiltflux:notScalarStruct'), id);
+  id = caught(@() tiltflux('perez', 35, 0, 30, 0, struct('dni', 'a', 'dhi', 1, 'ghi', 1), 1367, 0.2));
+  assert(strcmp(id, 'simblocks:tiltflux:notRealDouble'), id);
 end
 
 function five_outputs()

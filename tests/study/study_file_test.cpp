@@ -147,6 +147,18 @@ TEST(StudyFile, BadInputIsRefusedNamingTheEntry)
            "summary: 'skies': the model has no source or block named 'skies'");
     expect(m + R"("vary": [{"set": "stop", "values": [1]}], "summary": {"sky": ["mean", "median"]}})",
            "summary: 'sky': unknown statistic 'median'");
+    // The entry form: a scale must be a finite number (the reader refuses
+    // a number beyond the doubles, such as 1e999, itself).
+    const std::string v = m + R"("vary": [{"set": "stop", "values": [1]}], )";
+    expect(v + R"("summary": [{"signal": "sky", "stats": ["mean"], "scale": "0.1"}]})",
+           "summary[1]: 'scale' must be a finite number");
+    expect(v + R"("summary": [{"signal": "sky", "stats": ["mean"], "scale": null}]})",
+           "summary[1]: 'scale' must be a finite number");
+    expect(v + R"("summary": [{"signal": "sky", "stats": ["mean"], "scale": 1e999}]})", "out of the range of a double");
+    expect(v + R"("summary": [{"stats": ["mean"]}]})", "summary[1]: 'signal' must be given");
+    expect(v + R"("summary": [{"signal": "sky", "stats": "mean", "unit": "K"}]})", "summary[1]: unknown key 'unit'");
+    expect(v + R"("summary": [{"signal": "sky", "stats": "mean"}, {"signal": "sky", "stats": "mean"}]})",
+           "summary[2]: the column 'sky.mean' is asked for twice");
     writeFile(f.dir / "runs.csv", "stop,step\n3600,600\n7200\n");
     expect(m + R"("runs": "runs.csv"})", "runs 'runs.csv', run 2 (line 3): has 1 cell; the header has 2");
     writeFile(f.dir / "runs.csv", "stop,step\n3600,ten\n");
@@ -162,6 +174,18 @@ TEST(StudyFile, BadInputIsRefusedNamingTheEntry)
 
 TEST(StudyFile, StatisticsFollowTheirDefinitions)
 {
+    // A summary entry with a scale and a name: a slot of its own for the
+    // signal, columns named after the name; the object form scales by 1.
+    {
+        Folder f;
+        study::Study s = f.load(R"({"model": "model.json", "vary": [{"set": "stop", "values": [1]}],
+            "summary": [{"signal": "sky", "stats": ["integral", "max"], "scale": 2.7777777777777776e-07, "name": "sky_kh"},
+                        {"signal": "sky", "stats": "mean"}]})");
+        EXPECT_EQ(s.columns(), (std::vector<std::string>{"sky_kh.integral", "sky_kh.max", "sky.mean"}));
+        EXPECT_EQ(s.signals, (std::vector<std::string>{"sky", "sky"}));
+        EXPECT_EQ(s.scales, (std::vector<double>{2.7777777777777776e-07, 1.0}));
+    }
+
     // Rows (t, v): (0, 1), (10, 3), (30, -2), (60, 4).
     study::Accumulator a;
     a.add(0, 1);

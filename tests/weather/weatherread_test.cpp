@@ -86,14 +86,17 @@ TEST(Weatherread, ChicagoAsItsText)
     std::vector<std::string> text = fileLines(kChicago);
     ASSERT_EQ(text.size(), 8u + 8760u);
 
-    // Fields in order: the two times, the 29 data fields, units, site.
-    ASSERT_EQ(mxGetNumberOfFields(r.w()), 33);
+    // Fields in order: the two times, the 29 data fields, the two sky
+    // covers as fractions, units, site.
+    ASSERT_EQ(mxGetNumberOfFields(r.w()), 35);
     EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 0), "time");
     EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 1), "interval_time");
     EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 2), "dry_bulb_temperature");
     EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 30), "liquid_precipitation_quantity");
-    EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 31), "units");
-    EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 32), "site");
+    EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 31), "total_sky_fraction");
+    EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 32), "opaque_sky_fraction");
+    EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 33), "units");
+    EXPECT_STREQ(mxGetFieldNameByNumber(r.w(), 34), "site");
 
     // Hourly rows: row r ends at hour r + 1 of the year; the radiation
     // stands for the middle of its hour.
@@ -135,6 +138,17 @@ TEST(Weatherread, ChicagoAsItsText)
     EXPECT_LT(zenithMissing, 8760);
     EXPECT_TRUE(std::isnan(r.column("albedo")[100]));
 
+    // The sky covers as fractions: the file's tenths (fields 23 and 24)
+    // divided by 10, from 0 to 1.
+    for (const auto &[fractionName, field] : {std::pair<const char *, int>{"total_sky_fraction", 23},
+                                              std::pair<const char *, int>{"opaque_sky_fraction", 24}}) {
+        std::vector<double> v = r.column(fractionName);
+        ASSERT_EQ(v.size(), 8760u) << fractionName;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            ASSERT_EQ(v[i], std::stod(commaFields(text[8 + i]).at(static_cast<std::size_t>(field - 1))) / 10)
+                << fractionName << " row " << i;
+    }
+
     // LOCATION,Chicago Ohare Intl Ap,IL,USA,TMY3,725300,41.98,-87.92,-6.0,201.0:
     // 87.92 degrees west, the zone's meridian at 90 west.
     const mxArray *site = r.field("site");
@@ -152,7 +166,8 @@ TEST(Weatherread, ChicagoAsItsText)
 
     const mxArray *units = r.field("units");
     ASSERT_NE(units, nullptr);
-    EXPECT_EQ(mxGetNumberOfFields(units), 29);
+    EXPECT_EQ(mxGetNumberOfFields(units), 31);
+    EXPECT_EQ(r.text(units, "total_sky_fraction"), "fraction");
     EXPECT_EQ(r.text(units, "dry_bulb_temperature"), "degC");
     EXPECT_EQ(r.text(units, "global_horizontal_radiation"), "Wh/m2");
     EXPECT_EQ(r.text(units, "wind_speed"), "m/s");
@@ -205,6 +220,7 @@ TEST_F(WeatherreadFiles, HalfHourRecordsAndAMissingValue)
             std::vector<std::string> f = commaFields(lines_[static_cast<std::size_t>(8 + h - 1)]);
             f[4] = std::to_string(minute);
             if (h == 5 && minute == 30) f[6] = "99.9";  // dry bulb missing
+            if (h == 6 && minute == 30) f[22] = "99";   // total sky cover missing
             std::string row;
             for (std::size_t k = 0; k < f.size(); ++k) row += (k ? "," : "") + f[k];
             lines.push_back(row);
@@ -220,6 +236,10 @@ TEST_F(WeatherreadFiles, HalfHourRecordsAndAMissingValue)
     EXPECT_EQ(time[47], 86400);
     EXPECT_TRUE(std::isnan(t[8]));
     EXPECT_EQ(t[9], std::stod(commaFields(lines_[8 + 4])[6]));
+    // A missing cover (99) is NaN in the tenths and in the fraction alike.
+    EXPECT_TRUE(std::isnan(r.column("total_sky_cover")[10]));
+    EXPECT_TRUE(std::isnan(r.column("total_sky_fraction")[10]));
+    EXPECT_EQ(r.column("total_sky_fraction")[11], std::stod(commaFields(lines_[8 + 5])[22]) / 10);
 }
 
 TEST_F(WeatherreadFiles, Refusals)
