@@ -1068,7 +1068,7 @@ constexpr std::uintmax_t kMaxBlockLibraryBytes = 256u << 20;
 
 std::vector<std::string> knownBlockTypes(const std::vector<std::string> &dirs, const std::string &extension)
 {
-    std::vector<std::string> types;
+    std::vector<std::string> types = engine::standardBlockTypes();
     for (const std::string &d : dirs) {
         std::error_code ec;
         for (std::filesystem::directory_iterator it(d.empty() ? std::string(".") : d, ec), end; !ec && it != end;

@@ -145,11 +145,10 @@ struct ComputedRows {
 // go on afterwards. False when no run is under way.
 bool writeComputedRowsNow(ComputedRows &progress);
 
-// The block types a model may name: the library files (<type><extension>)
-// in the folders that are blocks (they carry the block frame, whose
-// identity text names the block), sorted, each once. The one list the
-// runner's messages give; block types built into the engine belong here
-// too when it has them.
+// The block types a model may name: the standard blocks built into the
+// engine and the library files (<type><extension>) in the folders that are
+// blocks (they carry the block frame, whose identity text names the block),
+// sorted, each once. The one list the runner's messages give.
 std::vector<std::string> knownBlockTypes(const std::vector<std::string> &dirs,
                                          const std::string &extension = SIMBLOCKS_MEX_SUFFIX);
 

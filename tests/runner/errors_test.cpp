@@ -56,6 +56,8 @@ TEST(Errors, UnknownBlockType)
     expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")),
                   "; did you mean 'atmoglow'?; the block types found: ");
     expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")), ", heliohour, ");
+    // The standard blocks built into the engine are block types too.
+    expectFailure(c.run(model(R"({"name": "sky", "type": "atmoglo", "inputs": ["clock"]})")), ", gain, ");
     // Nothing near: no guess; and the list holds blocks only, not the plain
     // functions or the host library beside them.
     Result far = c.run(model(R"({"name": "sky", "type": "zzzzzzzzzz", "inputs": ["clock"]})"));
