@@ -12,8 +12,8 @@
 set -e
 
 # Compiler, build tools, the runner's libraries (model files, CSV sources),
-# the engine's (SUNDIALS' ODE solvers for continuous states, muparser for the
-# expression block) and gnuplot for its plots.
+# the engine's ODE solver (SUNDIALS CVODE) and expression parser (muparser)
+# and gnuplot for its plots.
 MAIN="g++ make cmake nlohmann-json3-dev libcsv-dev libsundials-dev libmuparser-dev gnuplot-nox"
 # GoogleTest and Google Benchmark; the clock blocks' tests run under faketime
 # with fixed time zones; SciPy integrates the room model's reference solution.

@@ -465,3 +465,30 @@ std::string Simulation::terminate()
 }
 
 }  // namespace engine
+
+// Stubs of the continuous-time API (the interface is final, the work follows).
+namespace engine {
+
+int Simulation::addStandardBlock(const std::string &name, const std::string &type, const std::vector<StdParam> &)
+{
+    if (!isStandardBlock(type)) throw EngineError("block '" + name + "': '" + type + "' is no standard block");
+    throw EngineError("block '" + name + "' (" + type + "): standard blocks are not built yet");
+}
+
+void Simulation::setSourceFunction(int node, std::function<void(double t)> fill)
+{
+    if (!isSource(node)) throw EngineError(label(node) + " is not a source");
+    nodes_.at(node).fill = std::move(fill);
+}
+
+void Simulation::setSolver(const SolverOptions &options)
+{
+    checkSolverOptions(options);
+    solverOptions_ = options;
+}
+
+const SolverStats &Simulation::solverStats() const { return solverStats_; }
+
+bool Simulation::hasContinuousStates() const { return false; }
+
+}  // namespace engine

@@ -34,8 +34,12 @@
 #include <vector>
 
 #include "engine.h"
+#include "solver.h"
+#include "stdblocks/stdblock.h"
 
 namespace engine {
+
+class StdBlock;
 
 // The steps on which a signal or block has a hit.
 struct Rate {
@@ -109,12 +113,28 @@ public:
     int addSource(const std::string &name, int width, double period = 0.0, double offset = 0.0);
     // A block instance; makes the sizes call (EngineError on failure).
     int addBlock(const std::string &name, std::shared_ptr<Library> lib, const std::vector<const mxArray *> &params);
+    // A standard block (see standardBlockTypes()); its parameters are checked
+    // here: EngineError naming the block, the parameter by number and name
+    // and what is wrong ("block 'room' (statespace): parameter 2 (B) has 3
+    // rows, A has 2").
+    int addStandardBlock(const std::string &name, const std::string &type, const std::vector<StdParam> &params);
+    // A source that is a function of time: 'fill' writes the source's values
+    // at time t into sourceData(node). The engine calls it wherever the
+    // solver needs the source between steps (the caller still fills the
+    // source at each of its hits). A sampled source's fill holds its last hit.
+    void setSourceFunction(int node, std::function<void(double t)> fill);
+    // How continuous states are integrated (before prepare(); checked here).
+    void setSolver(const SolverOptions &options);
+    const SolverOptions &solverOptions() const { return solverOptions_; }
+    const SolverStats &solverStats() const;
+    bool hasContinuousStates() const;  // after prepare()
 
     int find(const std::string &name) const;  // -1 when there is none
     int numNodes() const { return static_cast<int>(nodes_.size()); }
     const std::string &name(int node) const { return nodes_.at(node).name; }
-    bool isSource(int node) const { return nodes_.at(node).block == nullptr; }
-    Block &block(int node);
+    bool isSource(int node) const { return nodes_.at(node).block == nullptr && !nodes_.at(node).standard; }
+    bool isStandard(int node) const { return nodes_.at(node).standard != nullptr; }
+    Block &block(int node);  // a library block
     // What error messages call a node: "block 'x' (lib)" or "source 'x'".
     std::string label(int node) const;
     int numOutputs(int node) const;
@@ -158,7 +178,10 @@ public:
 private:
     struct Node {
         std::string name;
-        std::unique_ptr<Block> block;                  // null for a source
+        std::unique_ptr<Block> block;                  // a library block
+        std::shared_ptr<StdBlock> standard;            // a standard block
+        std::string type;                              // a standard block's type
+        std::function<void(double)> fill;              // a source's values at any time
         std::unique_ptr<std::vector<double>> data;     // a source's values
         int width = 0;                                 // a source's width
         double period = 0.0, offset = 0.0;             // a source's sample time
@@ -184,6 +207,8 @@ private:
     long long numSteps_ = 0;
     bool prepared_ = false, started_ = false, terminated_ = false;
     Observer observer_;
+    SolverOptions solverOptions_;
+    SolverStats solverStats_;
 };
 
 }  // namespace engine

@@ -205,8 +205,9 @@ void CsvSignal::fill(double t, double *out)
         for (std::size_t c = 0; c < width; ++c) out[c] = values_[c][n - 1];
         return;
     }
-    // Runs move forward in time: continue from the last row found.
-    if (time_[cursor_] > t) cursor_ = 0;
+    // Runs move forward in time: continue from the last row found. An ODE
+    // solver that retries a step asks a little earlier: step back to it.
+    while (time_[cursor_] > t) --cursor_;
     while (time_[cursor_ + 1] <= t) ++cursor_;
     std::size_t i = cursor_;
     if (!linear_) {

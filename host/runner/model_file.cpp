@@ -135,6 +135,22 @@ public:
             p.values.push_back(0.0);
         } else if (v.is_array() && v.empty()) {
             p.rows = p.cols = 0;
+        } else if (v.is_array() && v[0].is_array()) {
+            // A matrix: one list of numbers per row, all of the same length.
+            p.rows = v.size();
+            p.cols = v[0].size();
+            if (p.cols == 0) bad(where, "a matrix parameter's rows must not be empty");
+            for (std::size_t r = 0; r < v.size(); ++r) {
+                if (!v[r].is_array() || v[r].size() != p.cols)
+                    bad(where, "a matrix parameter is a list of rows of the same length: row " + std::to_string(r + 1) +
+                                   (v[r].is_array() ? " has " + std::to_string(v[r].size()) + " numbers, row 1 has " +
+                                                          std::to_string(p.cols)
+                                                    : " is not a list"));
+                for (const json &e : v[r]) {
+                    if (!scalar(e, x)) bad(where, "a matrix parameter must hold numbers only");
+                    p.values.push_back(x);
+                }
+            }
         } else if (v.is_array()) {
             p.rows = 1;
             for (const json &e : v) {
@@ -143,7 +159,8 @@ public:
             }
             p.cols = p.values.size();
         } else {
-            bad(where, "a parameter must be a number, a list of numbers, a string or {\"source\": ..., \"site\": ...}");
+            bad(where, "a parameter must be a number, a list of numbers, a list of rows (a matrix), a string or "
+                       "{\"source\": ..., \"site\": ...}");
         }
         return p;
     }
@@ -304,9 +321,40 @@ public:
         return blk;
     }
 
+    // A sink's or the plot's "reduce", which needs an "every".
+    Reduce reduce(const json &s, const std::string &where, double every) const
+    {
+        std::string name = text(s, "reduce", where, false);
+        if (name.empty() && !s.contains("reduce")) return Reduce::kSample;
+        for (Reduce r : {Reduce::kMean, Reduce::kMin, Reduce::kMax, Reduce::kSum, Reduce::kIntegral})
+            if (name == reduceName(r)) {
+                if (!(every > 0)) bad(where, "'reduce' needs 'every', the seconds of each interval");
+                return r;
+            }
+        bad(where, "unknown 'reduce' '" + printable(name) + "' (use \"mean\", \"min\", \"max\", \"sum\" or \"integral\")");
+    }
+
+    SolverDef solver(const json &doc) const
+    {
+        SolverDef d;
+        auto it = doc.find("solver");
+        if (it == doc.end()) return d;
+        keys(*it, "solver", {"method", "rtol", "atol", "max_step"});
+        if (it->contains("method")) d.method = text(*it, "method", "solver", true);
+        d.rtol = number(*it, "rtol", "solver", d.rtol, false);
+        d.atol = number(*it, "atol", "solver", d.atol, false);
+        d.maxStep = number(*it, "max_step", "solver", d.maxStep, false);
+        if (d.method != "bdf" && d.method != "adams" && d.method != "rk4" && d.method != "euler")
+            bad("", "solver: unknown method '" + printable(d.method) + "' (bdf, adams, rk4, euler)");
+        if (!(d.rtol > 0)) bad("", "solver: rtol must be positive");
+        if (!(d.atol > 0)) bad("", "solver: atol must be positive");
+        if (d.maxStep < 0) bad("", "solver: max_step must not be negative (0: no limit)");
+        return d;
+    }
+
     SinkDef sink(const json &s, const std::string &where) const
     {
-        keys(s, where, {"type", "file", "every", "signals"});
+        keys(s, where, {"type", "file", "every", "reduce", "signals"});
         SinkDef k;
         std::string type = text(s, "type", where, true);
         if (type == "csv") {
@@ -324,19 +372,23 @@ public:
         }
         k.every = number(s, "every", where, 0.0, false);
         if (k.every < 0) bad(where, "'every' must not be negative");
+        k.reduce = reduce(s, where, k.every);
+        if (k.reduce != Reduce::kSample && k.kind == SinkDef::kWorkspace)
+            bad(where, "'reduce' is for csv and table sinks; a workspace sink returns samples");
         k.columns = columns(s, where, true);
         return k;
     }
 
     ModelDef model(const json &doc) const
     {
-        keys(doc, "", {"description", "start", "stop", "step", "sources", "blocks", "sinks", "plot"});
+        keys(doc, "", {"description", "start", "stop", "step", "solver", "sources", "blocks", "sinks", "plot"});
         ModelDef m;
         m.description = text(doc, "description", "", false);
         m.start = number(doc, "start", "", 0.0, false);
         m.stop = number(doc, "stop", "", 0.0, true);
         m.step = number(doc, "step", "", 0.0, true);
         if (!(m.step > 0)) bad("", "'step' must be a positive number of seconds");
+        m.solver = solver(doc);
         if (m.stop < m.start) bad("", "'stop' is before 'start'");
         auto list = [&](const char *key) -> const json * {
             auto it = doc.find(key);
@@ -352,11 +404,12 @@ public:
             for (std::size_t i = 0; i < l->size(); ++i) m.sinks.push_back(sink((*l)[i], "sinks[" + std::to_string(i) + "]"));
         auto plot = doc.find("plot");
         if (plot != doc.end()) {
-            keys(*plot, "plot", {"signals", "title", "every"});
+            keys(*plot, "plot", {"signals", "title", "every", "reduce"});
             m.plot.columns = columns(*plot, "plot", false);
             m.plot.title = text(*plot, "title", "plot", false);
             m.plot.every = number(*plot, "every", "plot", 0.0, false);
             if (m.plot.every < 0) bad("plot", "'every' must not be negative");
+            m.plot.reduce = reduce(*plot, "plot", m.plot.every);
         }
         if (m.blocks.empty() && m.sources.empty()) bad("", "the model has neither sources nor blocks");
         return m;
@@ -579,6 +632,19 @@ ModelDef parseModelDocument(const json &doc, const std::string &path, const std:
 ModelDef parseModel(const std::string &text, const std::string &path)
 {
     return parseModelDocument(readModelDocument(text, path), path);
+}
+
+const char *reduceName(Reduce r)
+{
+    switch (r) {
+    case Reduce::kSample: break;
+    case Reduce::kMean: return "mean";
+    case Reduce::kMin: return "min";
+    case Reduce::kMax: return "max";
+    case Reduce::kSum: return "sum";
+    case Reduce::kIntegral: return "integral";
+    }
+    return "";
 }
 
 std::string printable(const std::string &s)

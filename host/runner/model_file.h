@@ -29,10 +29,12 @@ struct SignalRef {
 // Parses a reference; on failure returns false with the reason in 'why'.
 bool parseSignalRef(const std::string &text, SignalRef &out, std::string &why);
 
-// A dialog parameter: a real double row vector (1 x n; a number is 1 x 1,
-// an empty list 0 x 0) or a character row; or a number of a weather file's
-// site, {"source": "weather", "site": "longitude"}, filled in when the
-// source has read its file (siteSource not empty).
+// A parameter: a real double matrix, values row by row (a number is 1 x 1,
+// a list of numbers a 1 x n row, a list of lists one row per list, an empty
+// list 0 x 0) or a character row; or a number of a weather file's site,
+// {"source": "weather", "site": "longitude"}, filled in when the source has
+// read its file (siteSource not empty). A library block gets it as an
+// mxArray of that shape, a standard block as an engine::StdParam.
 struct ParamDef {
     bool isText = false;
     std::string text;
@@ -59,6 +61,9 @@ struct SourceDef {
     double period = 0.0, offset = 0.0;  // when the source changes (0 = every step)
 };
 
+// A block: a standard block built into the engine when 'type' is one of
+// engine::standardBlockTypes() (gain, sum, ..., delay), else a library block
+// loaded from the file named after 'type'.
 struct BlockDef {
     std::string name, type;
     std::vector<ParamDef> params;
@@ -70,10 +75,19 @@ struct ColumnDef {
     std::string label;  // empty = the reference as written
 };
 
+// What a row of a sink holds: the signals' values at the row's time, or a
+// statistic over the interval of model steps that ends at the row's time
+// (see Reducer in runner.cpp and host/runner/README.md).
+enum class Reduce { kSample, kMean, kMin, kMax, kSum, kIntegral };
+
+// The model file's name of a statistic ("mean", ...; "" for kSample).
+const char *reduceName(Reduce r);
+
 struct SinkDef {
     enum Kind { kCsv, kTable, kWorkspace } kind = kCsv;
     std::string file;   // csv; relative names are taken in the output folder
     double every = 0.0; // seconds between rows; 0 = every step
+    Reduce reduce = Reduce::kSample;  // csv and table; not kSample only with every > 0
     std::vector<ColumnDef> columns;
 };
 
@@ -81,6 +95,15 @@ struct PlotDef {
     std::vector<ColumnDef> columns;  // empty = the first sink's
     std::string title;
     double every = 0.0;
+    Reduce reduce = Reduce::kSample;  // not kSample only with every > 0
+};
+
+// How the continuous states are integrated between the model's steps (the
+// model's "solver" key; the defaults when it is absent).
+struct SolverDef {
+    std::string method = "bdf";  // bdf | adams | rk4 | euler
+    double rtol = 1e-6, atol = 1e-6;
+    double maxStep = 0.0;        // seconds; 0 = no limit
 };
 
 struct ModelDef {
@@ -92,6 +115,7 @@ struct ModelDef {
     std::vector<BlockDef> blocks;
     std::vector<SinkDef> sinks;
     PlotDef plot;
+    SolverDef solver;
 };
 
 // An array of numbers held by the caller (column-major, rows x cols), which a

@@ -23,6 +23,9 @@ enum class Kind {
     kListParam,   // a parameter that is a list: a list of numbers (or one number)
     kConstant,    // a constant's value: a number or a non-empty list of numbers
     kFile,        // a data file: non-empty text
+    kMethod,      // solver.method: text (the reader checks the name)
+    kSolverNumber,// solver.rtol, atol, max_step: a finite number (the reader checks the range)
+    kReduce,      // a sink's reduce: text (the reader checks the name)
 };
 
 struct Target {
@@ -31,7 +34,8 @@ struct Target {
 };
 
 const char kPaths[] =
-    "start, stop, step, blocks.<name>.parameters[i], sources.<name>.file, sources.<name>.value or sinks[i].every";
+    "start, stop, step, solver.method, solver.rtol, solver.atol, solver.max_step, blocks.<name>.parameters[i], "
+    "sources.<name>.file, sources.<name>.value, sinks[i].every or sinks[i].reduce";
 
 [[noreturn]] void bad(const std::string &path, const std::string &what)
 {
@@ -75,6 +79,13 @@ std::string count(std::size_t n, const char *what)
 Target locate(const json &doc, const std::string &path)
 {
     if (path == "start" || path == "stop" || path == "step") return {Kind::kTime, json::json_pointer("/" + path)};
+    // The solver's settings may be absent from the model (its defaults): the override adds them.
+    if (path == "solver.method" || path == "solver.rtol" || path == "solver.atol" || path == "solver.max_step") {
+        auto solver = doc.find("solver");
+        if (solver != doc.end() && !solver->is_object()) bad(path, "the model's 'solver' is not an object");
+        return {path == "solver.method" ? Kind::kMethod : Kind::kSolverNumber,
+                json::json_pointer("/solver/" + path.substr(7))};
+    }
     auto prefixed = [&](const char *prefix) { return path.rfind(prefix, 0) == 0; };
     if (prefixed("blocks.")) {
         std::size_t dot = path.find(".parameters[", 7);
@@ -113,13 +124,15 @@ Target locate(const json &doc, const std::string &path)
     if (prefixed("sinks[")) {
         std::size_t at = 5;
         long i = index(path, at);
-        if (i < -1 || path.compare(at, std::string::npos, ".every") != 0)
+        const bool every = path.compare(at, std::string::npos, ".every") == 0;
+        if (i < -1 || (!every && path.compare(at, std::string::npos, ".reduce") != 0))
             bad(path, std::string("not a path of a model (use ") + kPaths + ")");
         if (i < 0) bad(path, "sinks count from 1");
         auto sinks = doc.find("sinks");
         std::size_t n = sinks != doc.end() && sinks->is_array() ? sinks->size() : 0;
         if (static_cast<std::size_t>(i) >= n) bad(path, "the model has " + count(n, "sink"));
-        return {Kind::kEvery, json::json_pointer("/sinks/" + std::to_string(i) + "/every")};
+        return {every ? Kind::kEvery : Kind::kReduce,
+                json::json_pointer("/sinks/" + std::to_string(i) + (every ? "/every" : "/reduce"))};
     }
     bad(path, std::string("not a path of a model (use ") + kPaths + ")");
 }
@@ -139,6 +152,15 @@ bool numbers(const json &v)
     if (!v.is_array()) return false;
     for (const json &e : v)
         if (!e.is_number() && !e.is_boolean()) return false;
+    return true;
+}
+
+// A list of rows that are lists of numbers (the reader checks their lengths).
+bool matrix(const json &v)
+{
+    if (!v.is_array() || v.empty()) return false;
+    for (const json &row : v)
+        if (!numbers(row)) return false;
     return true;
 }
 
@@ -162,7 +184,14 @@ void check(Kind kind, const json &v, const std::string &path)
         if (!v.is_string()) refuse("text, as in the model");
         break;
     case Kind::kListParam:
-        if (!numbers(v) && !v.is_number()) refuse("a list of numbers, as in the model");
+        if (!numbers(v) && !matrix(v) && !v.is_number()) refuse("a list of numbers or a list of rows (a matrix), as in the model");
+        break;
+    case Kind::kMethod:
+    case Kind::kReduce:
+        if (!v.is_string()) refuse("text");
+        break;
+    case Kind::kSolverNumber:
+        if (!v.is_number() || !std::isfinite(v.get<double>())) refuse("a finite number");
         break;
     case Kind::kConstant:
         if (!v.is_number() && !(numbers(v) && !v.empty())) refuse("a number or a non-empty list of numbers");
@@ -195,14 +224,19 @@ json overrideValue(const json &doc, const std::string &path, const std::string &
 {
     if (!doc.is_object()) return json(text);
     Target t = locate(doc, path);
-    if (t.kind == Kind::kTextParam || t.kind == Kind::kFile) return json(text);
+    if (t.kind == Kind::kTextParam || t.kind == Kind::kFile || t.kind == Kind::kMethod || t.kind == Kind::kReduce)
+        return json(text);
     char *end = nullptr;
     double x = std::strtod(text.c_str(), &end);
     if (!text.empty() && end == text.c_str() + text.size() && std::isfinite(x)) return json(x);
     json v = json::parse(text, nullptr, /*allow_exceptions=*/false);
     if (v.is_discarded()) {
         bool list = t.kind == Kind::kListParam || t.kind == Kind::kConstant;
-        bad(path, std::string("takes a number") + (list ? " or a list such as [1, 2]" : "") + "; the value given is '" +
+        bad(path, std::string("takes a number") +
+                      (t.kind == Kind::kListParam ? " or a list such as [1, 2] or [[1, 0], [0, 1]]"
+                       : list                     ? " or a list such as [1, 2]"
+                                                  : "") +
+                      "; the value given is '" +
                       printable(text) + "'");
     }
     check(t.kind, v, path);

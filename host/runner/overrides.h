@@ -4,16 +4,22 @@
 //
 // Paths (names are those of the model; lists count from 1, as signals do):
 //   start, stop, step              a number of seconds
-//   blocks.<name>.parameters[i]    the block's i-th dialog parameter
+//   solver.method                  bdf, adams, rk4 or euler
+//   solver.rtol, solver.atol, solver.max_step   a number (added when the
+//                                  model has no "solver": its defaults)
+//   blocks.<name>.parameters[i]    the block's i-th parameter
 //   sources.<name>.file            a csv or epw source's data file
 //   sources.<name>.value           a constant source's value
 //   sinks[i].every                 the i-th sink's seconds between rows (>= 0)
+//   sinks[i].reduce                the i-th sink's statistic (mean, min, ...)
 //
 // A value must be of the kind the model has there: a parameter that is text
 // takes text, one that is a number (or a weather-file site value) takes a
 // number or a site value {"source": ..., "site": ...}, one that is a list
-// takes a list of numbers (a number is a list of one); a constant's value is a number or a non-empty list
-// of numbers; a file is a non-empty text. A path the model does not have, or
+// takes a list of numbers or a list of rows of numbers (a matrix; a number
+// is a list of one); a constant's value is a number or a non-empty list
+// of numbers; a file is a non-empty text; the solver's method and a
+// sink's reduce take text, its tolerances and max_step a number. A path the model does not have, or
 // a value of another kind, is a ModelError that starts with the path; the
 // document is then left as it was. The overridden document then goes through
 // the model reader's checks like any other.

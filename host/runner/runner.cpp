@@ -42,11 +42,114 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// A sink that summarises. The rows fall at the hits of the sink's 'every'
+// (on the step grid, counted from time 0, as a sampling sink's rows); each
+// row holds a statistic of each signal over the interval from the previous
+// row's time t_a (the run's first step for the first row) to its own time
+// t_b, taken from the signal's values at the model's steps in between:
+//   integral  the trapezoid rule over the steps t_a .. t_b (both ends), in
+//             value times seconds, the area under the line through the
+//             samples that the plot draws;
+//   mean      that integral divided by t_b - t_a (a time average);
+//   min, max  over the steps t_a .. t_b (both ends: the extremes of that line);
+//   sum       of the values at the steps after t_a up to and including t_b
+//             (the first row also takes the first step), so that every
+//             step's value counts in exactly one row.
+// A hit at the run's first step ends no interval and writes no row. When
+// the run ends (or is stopped) after the last row, one more row at the last
+// step's time gives the statistic over that shorter interval. A NaN in an
+// interval makes its statistic NaN.
+class Reducer {
+public:
+    Reducer(Reduce kind, std::vector<const double *> in) : kind_(kind), in_(std::move(in)), out_(in_.size(), 0.0),
+        acc_(in_.size(), 0.0), last_(in_.size(), 0.0) {}
+    // Where the row's values are, in the order of the signals.
+    const double *out(std::size_t i) const { return &out_[i]; }
+    // Takes the signals' values at a step of time t (every step, in order).
+    void sample(double t)
+    {
+        if (!started_) {
+            started_ = true;
+            from_ = t;
+            for (std::size_t i = 0; i < in_.size(); ++i) {
+                const double v = *in_[i];
+                acc_[i] = kind_ == Reduce::kMean || kind_ == Reduce::kIntegral ? 0.0 : v;
+                last_[i] = v;
+            }
+        } else {
+            const double dt = t - lastT_;
+            for (std::size_t i = 0; i < in_.size(); ++i) {
+                const double v = *in_[i];
+                double &a = acc_[i];
+                switch (kind_) {
+                case Reduce::kMean:
+                case Reduce::kIntegral: a += dt * (last_[i] + v) * 0.5; break;
+                case Reduce::kSum: a += v; break;
+                // A NaN, once met, stays: the comparison fails for it either way.
+                case Reduce::kMin: if (!(v >= a) && a == a) a = v; break;
+                case Reduce::kMax: if (!(v <= a) && a == a) a = v; break;
+                case Reduce::kSample: break;
+                }
+                last_[i] = v;
+            }
+        }
+        lastT_ = t;
+    }
+    // Whether an interval of some length ends at the last step taken.
+    bool open() const { return started_ && lastT_ > from_; }
+    // Makes the row of the interval that ends at the last step taken and
+    // starts the next one there.
+    void row()
+    {
+        const double length = lastT_ - from_;
+        for (std::size_t i = 0; i < in_.size(); ++i) {
+            out_[i] = kind_ == Reduce::kMean ? acc_[i] / length : acc_[i];
+            // The boundary step belongs to both closed intervals, except for a sum.
+            acc_[i] = kind_ == Reduce::kMin || kind_ == Reduce::kMax ? last_[i] : 0.0;
+        }
+        from_ = lastT_;
+    }
+
+private:
+    Reduce kind_;
+    std::vector<const double *> in_;
+    std::vector<double> out_, acc_, last_;
+    bool started_ = false;
+    double from_ = 0.0, lastT_ = 0.0;
+};
+
 // Signals written somewhere: their labels, where their values live, when.
+// With a reducer the values are the reducer's row.
 struct Columns {
     std::vector<std::string> labels;
     std::vector<const double *> values;
     Ticker when;
+    std::unique_ptr<Reducer> reducer;
+
+    // Whether step k (time t) makes a row; call at every step, in order.
+    bool due(long long k, double t)
+    {
+        const bool hit = when.due(k);
+        if (!reducer) return hit;
+        reducer->sample(t);
+        if (!hit || !reducer->open()) return false;
+        reducer->row();
+        return true;
+    }
+    // At the end of a run: whether the steps after the last row make one more.
+    bool finish()
+    {
+        if (!reducer || !reducer->open()) return false;
+        reducer->row();
+        return true;
+    }
+    // Turns sampling columns into summarising ones.
+    void reduce(Reduce kind)
+    {
+        if (kind == Reduce::kSample) return;
+        reducer = std::make_unique<Reducer>(kind, values);
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] = reducer->out(i);
+    }
 };
 
 struct Source {
@@ -88,6 +191,8 @@ private:
     std::shared_ptr<engine::Library> library(const std::string &path);
     void setupOutputs();
     void step(long long k);
+    void plotRow(double t);
+    void finishRows();
     struct CsvOut;
     void openCsv(CsvOut &out, const std::string &who);
     void writeCsv(CsvOut &out, double t);
@@ -490,6 +595,7 @@ void Run::setupOutputs()
         const SinkDef &s = m_.sinks[i];
         std::string who = "sinks[" + std::to_string(i) + "]" + (s.kind == SinkDef::kCsv ? " ('" + s.file + "')" : "");
         Columns cols = columns(s.columns, s.every, who);
+        cols.reduce(s.reduce);
         if (s.kind == SinkDef::kTable) {
             tables_.push_back(TableOut{std::move(cols), false});
             continue;
@@ -535,6 +641,7 @@ void Run::setupOutputs()
     }
     double every = m_.plot.every;
     plotCols_ = columns(defs, every, "plot");
+    plotCols_.reduce(m_.plot.reduce);
     if (every <= 0) {
         long long n = (sim_.numSteps() + static_cast<long long>(kPlotPoints) - 1) / static_cast<long long>(kPlotPoints);
         Rate rate;
@@ -648,6 +755,24 @@ void Run::writeTable(double t, Columns &c, bool &header)
     emit(text.data(), text.size());
 }
 
+void Run::plotRow(double t)
+{
+    plot_.time.push_back(t);
+    for (std::size_t i = 0; i < plotCols_.values.size(); ++i) plot_.series[i].push_back(*plotCols_.values[i]);
+}
+
+// The rows of summarising sinks for the steps after their last row.
+void Run::finishRows()
+{
+    if (report_.steps == 0) return;
+    const double t = sim_.timeAt(report_.steps - 1);
+    for (CsvOut &c : csv_)
+        if (c.cols.finish()) writeCsv(c, t);
+    for (TableOut &c : tables_)
+        if (c.cols.finish()) writeTable(t, c.cols, c.header);
+    if (plotting_ && plotCols_.finish()) plotRow(t);
+}
+
 void Run::step(long long k)
 {
     double t = sim_.timeAt(k);
@@ -655,11 +780,11 @@ void Run::step(long long k)
         if (s.when.due(k)) s.fill(t);
     sim_.outputs(k);
     for (CsvOut &c : csv_)
-        if (c.cols.when.due(k)) writeCsv(c, t);
+        if (c.cols.due(k, t)) writeCsv(c, t);
     computedSteps_.store(k + 1, std::memory_order_release);
     computedTime_.store(t, std::memory_order_release);
     for (TableOut &c : tables_)
-        if (c.cols.when.due(k)) writeTable(t, c.cols, c.header);
+        if (c.cols.due(k, t)) writeTable(t, c.cols, c.header);
     if (workspace_ && workspace_->when.due(k) && workspace_->row < report_.workspaceRows) {
         const std::size_t r = workspace_->row++, rows = report_.workspaceRows;
         workspace_->time[r] = t;
@@ -673,10 +798,7 @@ void Run::step(long long k)
     }
     for (std::size_t i = 0; i < summary_.size(); ++i)
         if (summary_[i].when.due(k) && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
-    if (plotting_ && plotCols_.when.due(k)) {
-        plot_.time.push_back(t);
-        for (std::size_t i = 0; i < plotCols_.values.size(); ++i) plot_.series[i].push_back(*plotCols_.values[i]);
-    }
+    if (plotting_ && plotCols_.due(k, t)) plotRow(t);
     sim_.updates(k);
     progress_->tick(k);
 }
@@ -725,6 +847,7 @@ RunReport Run::go()
     }
     report_.totalSteps = sim_.numSteps();
     if (report_.steps > 0) report_.lastTime = sim_.timeAt(report_.steps - 1);
+    finishRows();
     for (CsvOut &c : csv_) flushCsv(c);
     std::string err = sim_.terminate();
     progress_->clear();

@@ -1,0 +1,1 @@
+#include "stdblocks/stdblock.h"
