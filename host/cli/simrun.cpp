@@ -33,8 +33,10 @@ const char kUsage[] =
     "Runs a model of blocks on the embedded host and writes the signals its sinks name.\n"
     "\n"
     "  -s, --set PATH=VALUE      change one value of the model before the run (may be\n"
-    "                            repeated): start, stop, step, blocks.<name>.parameters[i],\n"
-    "                            sources.<name>.file, sources.<name>.value, sinks[i].every\n"
+    "                            repeated): start, stop, step, solver.method, solver.rtol,\n"
+    "                            solver.atol, solver.max_step, blocks.<name>.parameters[i],\n"
+    "                            sources.<name>.file, sources.<name>.value, sinks[i].every,\n"
+    "                            sinks[i].reduce\n"
     "                            (lists count from 1; a relative file name is taken\n"
     "                            in the current folder)\n"
     "  -L, --lib-dir DIR         look for block libraries in DIR first (may be repeated)\n"
@@ -46,6 +48,8 @@ const char kUsage[] =
     "                            \"plot\" signals, else those of its first sink)\n"
     "      --no-progress         never draw the progress bar\n"
     "      --trace FILE          write every engine request as \"flag block time\" to FILE\n"
+    "      --solver-stats        after the run, print the solver's steps, right-hand-side\n"
+    "                            evaluations, events and failures (on standard error)\n"
     "  -q, --quiet               do not list the files written\n"
     "  -h, --help                show this text\n"
     "\n"
@@ -159,9 +163,9 @@ int main(int argc, char **argv)
     simrun::RunOptions options;
     std::vector<std::string> libDirs;
     std::string outputDir;
-    bool quiet = false;
+    bool quiet = false, solverStats = false;
     std::vector<std::pair<std::string, std::string>> sets;
-    enum { kPlotSignals = 1000, kNoProgress, kTrace };
+    enum { kPlotSignals = 1000, kNoProgress, kTrace, kSolverStats };
     static const option longOptions[] = {
         {"lib-dir", required_argument, nullptr, 'L'},
         {"set", required_argument, nullptr, 's'},
@@ -170,6 +174,7 @@ int main(int argc, char **argv)
         {"plot-signals", required_argument, nullptr, kPlotSignals},
         {"no-progress", no_argument, nullptr, kNoProgress},
         {"trace", required_argument, nullptr, kTrace},
+        {"solver-stats", no_argument, nullptr, kSolverStats},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
@@ -193,6 +198,7 @@ int main(int argc, char **argv)
             break;
         case kNoProgress: options.progress = false; break;
         case kTrace: options.traceFile = optarg; break;
+        case kSolverStats: solverStats = true; break;
         case 'q': quiet = true; break;
         case 'h': std::fputs(kUsage, stdout); return 0;
         case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
@@ -234,6 +240,7 @@ int main(int argc, char **argv)
         options.stop = [] { return static_cast<int>(stopSignal); };
         simrun::RunReport report = simrun::runModel(model, options);
         for (const std::string &w : report.warnings) std::fprintf(stderr, "simrun: %s\n", w.c_str());
+        if (solverStats) std::fprintf(stderr, "simrun: %s\n", simrun::solverSummary(report.solver).c_str());
         if (!quiet)
             for (const std::string &f : report.files)
                 std::fprintf(stderr, "simrun: wrote %s\n", std::filesystem::absolute(f, ec).lexically_normal().string().c_str());

@@ -191,7 +191,22 @@ private:
         bool hitNow = false; // whether outputs ran at the current step
     };
 
+    class Continuous;
+    friend class Continuous;
+
     [[noreturn]] void fail(int node, const std::string &what) const;
+    bool isBlockNode(const Node &n) const { return n.block != nullptr || n.standard != nullptr; }
+    int numInputPorts(const Node &n) const;
+    bool feedthrough(const Node &n, int port) const;
+    void setUpContinuous();
+    // The standard blocks' outputs at (t, x) with their modes as they are;
+    // 'step': at a model step (delays too), else between steps (sources
+    // with a fill function are evaluated at t first).
+    void evaluateStandard(double t, const double *x, bool step);
+    // Re-decides the standard blocks' modes at t (found: the crossings an
+    // event located, else null at a model step) until they settle; true
+    // when a mode or state changed.
+    bool settleModes(double t, double *x, const int *found);
     int pieceWidth(const SignalPiece &p) const;  // -1 while unresolved
     void resolveWidths();
     void checkAndWire();
@@ -209,6 +224,22 @@ private:
     Observer observer_;
     SolverOptions solverOptions_;
     SolverStats solverStats_;
+
+    // The continuous part: the standard blocks in data-flow order, the
+    // states, the zero-crossing functions, the sources evaluated between
+    // steps and the held values (library outputs, delays, sources without
+    // a function of time) whose jump at a step restarts the solver.
+    std::vector<int> standardOrder_;
+    std::vector<int> stateOffset_, zcOffset_;  // per node
+    int numStates_ = 0, numZc_ = 0;
+    std::vector<double> x_;
+    std::vector<int> timedSources_;
+    std::vector<const double *> held_;
+    std::vector<double> heldBefore_;
+    bool restart_ = true;
+    double filledAt_ = std::numeric_limits<double>::quiet_NaN();
+    std::unique_ptr<Continuous> continuous_;
+    std::unique_ptr<Solver> solver_;
 };
 
 }  // namespace engine

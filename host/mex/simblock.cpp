@@ -4,6 +4,14 @@
 // then run once per row of t: outputs, then update, at the row's time,
 // whatever sample time it declares. The outputs of each row make one row
 // of y (one array per output port).
+//
+// A standard block (gain, ..., transfer, delay: built into the engine) runs
+// as a model of one block instead: the rows of t must be evenly spaced, they
+// are the model's steps, each input port is fed by a source that gives row
+// i of its matrix at t(i) and the straight line between rows in between,
+// and the engine's solver (bdf, its default tolerances) integrates the
+// block's continuous states over the series.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -13,6 +21,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "simulation.h"
 #include "gateway.h"
 #include "host_flavour.h"
 #include "mex.h"
@@ -50,6 +59,131 @@ struct Terminator {
         }
     }
 };
+
+// A parameter of a standard block: numbers (a matrix, values row by row) or text.
+engine::StdParam stdParam(const mxArray *p, std::size_t index)
+{
+    engine::StdParam out;
+    if (mxIsChar(p)) {
+        out.isText = true;
+        if (!gateway::charRow(p, out.text)) throw Failure{kArgs, "parameter " + std::to_string(index) + ": text must be a character row"};
+        return out;
+    }
+    if (!(mxIsNumeric(p) || mxIsLogical(p)) || mxIsComplex(p) || mxIsSparse(p) || mxGetNumberOfDimensions(p) != 2)
+        throw Failure{kArgs, "parameter " + std::to_string(index) + " must be a real matrix or text"};
+    const std::size_t rows = mxGetM(p), cols = mxGetN(p);
+    if (rows > static_cast<std::size_t>(std::numeric_limits<int>::max()) || cols > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw Failure{kArgs, "parameter " + std::to_string(index) + " is too large"};
+    out.rows = static_cast<int>(rows);
+    out.cols = static_cast<int>(cols);
+    out.values.resize(rows * cols);
+    if (!mxIsDouble(p) && !mxIsLogical(p))
+        throw Failure{kArgs, "parameter " + std::to_string(index) + " must be double (or logical) numbers or text"};
+    for (std::size_t r = 0; r < rows; ++r)
+        for (std::size_t c = 0; c < cols; ++c)
+            out.values[r * cols + c] = mxIsDouble(p) ? mxGetPr(p)[r + c * rows] : (mxGetLogicals(p)[r + c * rows] ? 1.0 : 0.0);
+    return out;
+}
+
+// A standard block over the series: a model of one block whose steps are the rows of t.
+void runStandard(const std::string &name, const std::vector<const mxArray *> &paramList, const double *t, std::size_t n,
+                 const std::vector<const mxArray *> &inputs, int nlhs, mxArray *plhs[])
+{
+    double step = 1.0;  // one row or none: any step will do
+    if (n >= 2) {
+        step = (t[n - 1] - t[0]) / static_cast<double>(n - 1);
+        for (std::size_t i = 1; i + 1 < n; ++i)
+            if (std::fabs(t[i] - (t[0] + static_cast<double>(i) * step)) > 1e-6 * step)
+                throw Failure{kTime, "t must be evenly spaced for a standard block (its rows are the model's steps): t(" +
+                                         std::to_string(i + 1) + ") - t(1) is not " + std::to_string(i) + " times " +
+                                         seconds(step) + " s"};
+    }
+    std::vector<engine::StdParam> params;
+    for (std::size_t i = 0; i < paramList.size(); ++i) params.push_back(stdParam(paramList[i], i + 1));
+
+    engine::Simulation sim;
+    std::vector<int> sources;
+    for (std::size_t p = 0; p < inputs.size(); ++p) {
+        const std::size_t width = mxGetN(inputs[p]);
+        if (width > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+            throw Failure{kWidth, "input " + std::to_string(p + 1) + " has too many columns"};
+        sources.push_back(sim.addSource("u" + std::to_string(p + 1), static_cast<int>(width)));
+    }
+    const int node = sim.addStandardBlock(name, name, params);
+    for (std::size_t p = 0; p < inputs.size(); ++p)
+        sim.connect(node, static_cast<int>(p), {engine::SignalPiece{sources[p], 0, 0, -1}});
+    // Row i at t(i); the straight line between rows where the solver asks.
+    auto fill = [&](std::size_t p, double at) {
+        const double *u = mxGetPr(inputs[p]);
+        double *to = sim.sourceData(sources[p]);
+        const std::size_t width = mxGetN(inputs[p]);
+        double x = n >= 2 ? (at - t[0]) / step : 0.0;
+        if (!(x > 0)) x = 0;
+        std::size_t i = static_cast<std::size_t>(std::min(x, static_cast<double>(n - 1)));
+        if (i + 1 >= n) {
+            for (std::size_t e = 0; e < width; ++e) to[e] = u[(n - 1) + e * n];
+            return;
+        }
+        const double w = (at - t[i]) / (t[i + 1] - t[i]);
+        for (std::size_t e = 0; e < width; ++e) {
+            const double u0 = u[i + e * n], u1 = u[i + 1 + e * n];
+            to[e] = w > 0 ? u0 + (u1 - u0) * w : u0;
+        }
+    };
+    if (n > 0)
+        for (std::size_t p = 0; p < inputs.size(); ++p) sim.setSourceFunction(sources[p], [&fill, p](double at) { fill(p, at); });
+    sim.prepare(n > 0 ? t[0] : 0.0, step, n > 0 ? t[n - 1] : 0.0);
+
+    const int outs = sim.numOutputs(node);
+    if (nlhs > std::max(outs, 1))
+        throw Failure{kArgs, "block '" + name + "' has " + std::to_string(outs) + " output port" + (outs == 1 ? "" : "s")};
+    std::vector<mxArray *> ys;
+    struct Results {
+        std::vector<mxArray *> &ys;
+        ~Results()
+        {
+            for (mxArray *a : ys) mxDestroyArray(a);
+        }
+    } results{ys};
+    for (int p = 0; p < outs && p < std::max(nlhs, 1); ++p)
+        ys.push_back(mxCreateDoubleMatrix(n, static_cast<std::size_t>(std::max(sim.outputWidth(node, p), 0)), mxREAL));
+
+    if (n > 0) {
+        struct Ender {
+            engine::Simulation &sim;
+            ~Ender() { sim.terminate(); }
+        } ender{sim};
+        sim.start();
+        for (std::size_t i = 0; i < n; ++i) {
+            const long long k = static_cast<long long>(i);
+            for (std::size_t p = 0; p < inputs.size(); ++p) {
+                const double *u = mxGetPr(inputs[p]);
+                double *to = sim.sourceData(sources[p]);
+                for (std::size_t e = 0; e < mxGetN(inputs[p]); ++e) to[e] = u[i + e * n];
+            }
+            sim.outputs(k);
+            for (std::size_t p = 0; p < ys.size(); ++p) {
+                double *d = mxGetPr(ys[p]);
+                const std::size_t w = mxGetN(ys[p]);
+                for (std::size_t e = 0; e < w; ++e) d[i + e * n] = *sim.signal(node, static_cast<int>(p), static_cast<int>(e));
+            }
+            sim.updates(k);
+            if (host_interrupt_pending()) {
+                host_interrupt_take();
+                throw Failure{"simblocks:simblock:interrupted", "interrupted at t = " + seconds(t[i]) + " s, after row " +
+                                                                 std::to_string(i + 1) + " of " + std::to_string(n)};
+            }
+        }
+        const std::string err = sim.terminate();
+        if (!err.empty()) throw Failure{kBlock, err};
+    }
+    if (ys.empty()) {
+        plhs[0] = mxCreateDoubleMatrix(n, 0, mxREAL);
+        return;
+    }
+    for (std::size_t p = 0; p < ys.size(); ++p) plhs[p] = ys[p];
+    ys.clear();
+}
 
 void run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
@@ -98,6 +232,11 @@ void run(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         if (mxGetM(inputs[p]) != n)
             throw Failure{kWidth, "input " + std::to_string(p + 1) + " has " + std::to_string(mxGetM(inputs[p])) +
                                       " rows but t has " + std::to_string(n)};
+    }
+
+    if (engine::isStandardBlock(name)) {
+        runStandard(name, paramList, t, n, inputs, nlhs, plhs);
+        return;
     }
 
     std::string folder, extension;

@@ -25,6 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine.h"
+#include "simulation.h"
 #include "gateway.h"
 #include "host_flavour.h"
 #include "mex.h"
@@ -65,12 +66,16 @@ public:
         return object(m, 0, "", 0, true);
     }
 
-    // A value of the 'Set' option, read as a struct field's value is.
-    json setting(const mxArray *v, std::size_t pair)
+    // A value of the 'Set' option, read as a struct field's value is
+    // ('shaped': as a standard block's parameter).
+    json setting(const mxArray *v, std::size_t pair, bool shaped)
     {
         id_ = kArgs;
         root_ = "Set: value " + std::to_string(pair);
-        return value(v, "", 1, false);
+        shaped_ = shaped;
+        json out = value(v, "", 1, false);
+        shaped_ = false;
+        return out;
     }
 
 private:
@@ -80,6 +85,10 @@ private:
     }
     const char *id_ = kModel;
     std::string root_ = "model";
+    // Reading a standard block's parameters: a column stays a column (a
+    // list of one-number rows), where a library block has always been given
+    // a vector as a row.
+    bool shaped_ = false;
 
     // The fields whose value is a list of items (parameters, signals, names).
     static bool itemList(const char *key)
@@ -122,8 +131,13 @@ private:
             if (matrixSource && (std::strcmp(key, "time") == 0 || std::strcmp(key, "values") == 0) &&
                 mxIsDouble(v) && !mxIsComplex(v) && !mxIsSparse(v) && mxGetNumberOfDimensions(v) == 2)
                 obj[key] = aside(v, std::strcmp(key, "time") == 0);
-            else if (!top && itemList(key))
+            else if (!top && itemList(key)) {
+                std::string type;
+                shaped_ = std::strcmp(key, "parameters") == 0 && where.rfind(".blocks", 0) == 0 &&
+                          gateway::charRow(mxGetField(s, index, "type"), type) && engine::isStandardBlock(type);
                 obj[key] = items(v, w, depth + 1);
+                shaped_ = false;
+            }
             else
                 obj[key] = value(v, w, depth + 1, list);
         }
@@ -180,7 +194,7 @@ private:
         if (n == 1 && !list) return number(x[0]);
         std::size_t rows = mxGetM(v), cols = mxGetN(v);
         json arr = json::array();
-        if (rows == 1 || cols == 1 || n == 0) {
+        if (rows == 1 || (cols == 1 && !shaped_) || n == 0) {
             for (double d : x) arr.push_back(number(d));
             return arr;
         }
@@ -211,10 +225,26 @@ private:
     }
 };
 
+// Whether an override's path is a parameter of a standard block of the model.
+bool standardParameter(const json &doc, const std::string &path)
+{
+    std::size_t dot = path.find(".parameters[");
+    if (path.rfind("blocks.", 0) != 0 || dot == std::string::npos || !doc.is_object()) return false;
+    const std::string name = path.substr(7, dot - 7);
+    auto blocks = doc.find("blocks");
+    if (blocks == doc.end() || !blocks->is_array()) return false;
+    for (const json &b : *blocks) {
+        if (!b.is_object() || b.value("name", json()) != json(name)) continue;
+        const json type = b.value("type", json());
+        return type.is_string() && engine::isStandardBlock(type.get<std::string>());
+    }
+    return false;
+}
+
 struct Options {
     std::string outputDir;
     const mxArray *set = nullptr;  // a cell list of path/value pairs
-    bool hasStart = false, hasStop = false, hasStep = false, progress = false;
+    bool hasStart = false, hasStop = false, hasStep = false, progress = false, solverStats = false;
     double start = 0, stop = 0, step = 0;
 };
 
@@ -250,12 +280,16 @@ Options options(int nrhs, const mxArray *prhs[])
             if (!(mxIsLogical(v) || mxIsDouble(v)) || mxGetNumberOfElements(v) != 1)
                 throw Failure{kArgs, "'Progress' must be true or false"};
             o.progress = mxGetScalar(v) != 0;
+        } else if (lower == "solverstats") {
+            if (!(mxIsLogical(v) || mxIsDouble(v)) || mxGetNumberOfElements(v) != 1)
+                throw Failure{kArgs, "'SolverStats' must be true or false"};
+            o.solverStats = mxGetScalar(v) != 0;
         } else if (lower == "set") {
             if (!mxIsCell(v) || mxGetNumberOfElements(v) % 2 != 0)
                 throw Failure{kArgs, "'Set' must be a cell list of path/value pairs, such as {'stop', 86400, 'blocks.sky.parameters[1]', 0}"};
             o.set = v;
         } else {
-            throw Failure{kArgs, "unknown option '" + name + "' (options: OutputDir, Start, Stop, Step, Progress, Set)"};
+            throw Failure{kArgs, "unknown option '" + name + "' (options: OutputDir, Start, Stop, Step, Progress, Set, SolverStats)"};
         }
     }
     return o;
@@ -373,7 +407,8 @@ mxArray *run(int nrhs, const mxArray *prhs[])
         if (v == nullptr) throw Failure{kArgs, "Set: " + at + ": no value"};
         std::error_code ec;
         try {
-            simrun::applyOverride(doc, at, structs.setting(v, i / 2 + 1), std::filesystem::current_path(ec).string());
+            simrun::applyOverride(doc, at, structs.setting(v, i / 2 + 1, standardParameter(doc, at)),
+                                  std::filesystem::current_path(ec).string());
         } catch (const simrun::ModelError &e) {
             throw Failure{kArgs, std::string("Set: ") + e.what()};
         }
@@ -403,6 +438,7 @@ mxArray *run(int nrhs, const mxArray *prhs[])
     ro.stop = [] { return host_interrupt_pending() ? SIGINT : 0; };
     InFolder in(opt.outputDir);
     simrun::RunReport report = simrun::runModel(model, ro);
+    if (opt.solverStats) mexPrintf("%s\n", simrun::solverSummary(report.solver).c_str());
     if (report.stoppedBy != 0) {
         host_interrupt_take();
         throw Failure{"simblocks:simrun:interrupted", "interrupted " + simrun::stopSummary(report)};

@@ -279,8 +279,23 @@ mxArray *makeParam(const ParamDef &p)
 {
     if (p.isText) return mxCreateString(p.text.c_str());
     mxArray *a = mxCreateDoubleMatrix(p.rows, p.cols, mxREAL);
-    std::copy(p.values.begin(), p.values.end(), mxGetPr(a));
+    double *to = mxGetPr(a);  // column by column
+    for (std::size_t r = 0; r < p.rows; ++r)
+        for (std::size_t c = 0; c < p.cols; ++c) to[r + c * p.rows] = p.values[r * p.cols + c];
     return a;
+}
+
+engine::StdParam stdParam(const ParamDef &p)
+{
+    engine::StdParam s;
+    s.isText = p.isText;
+    s.text = p.text;
+    if (!p.isText) {
+        s.rows = static_cast<int>(p.rows);
+        s.cols = static_cast<int>(p.cols);
+        s.values = p.values;
+    }
+    return s;
 }
 
 void Run::build()
@@ -311,11 +326,27 @@ void Run::build()
         if (src.epw) columnNames_[src.node] = &src.epw->columnNames();
         sources_.push_back(std::move(src));
     }
+    // Between the model's steps the solver asks for the sources that change
+    // at every step wherever it needs them. A sampled source (a period) is
+    // left alone: its buffer holds the value of its last hit, filled at that
+    // step; a constant never changes.
+    for (Source &src : sources_)
+        if (src.def->kind != SourceDef::kConstant && src.def->period == 0.0)
+            sim_.setSourceFunction(src.node, [s = &src](double t) { s->fill(t); });
+    sim_.setSolver(engine::SolverOptions{m_.solver.method, m_.solver.rtol, m_.solver.atol, m_.solver.maxStep});
     for (const BlockDef &b : m_.blocks) {
         std::vector<ParamDef> defs = b.params;
         for (std::size_t i = 0; i < defs.size(); ++i)
             if (!defs[i].siteSource.empty())
                 defs[i].values[0] = siteValue(defs[i], "block '" + b.name + "': parameter " + std::to_string(i + 1));
+        if (engine::isStandardBlock(b.type)) {
+            // Built into the engine, which checks the parameters here and
+            // names the block and the parameter.
+            std::vector<engine::StdParam> params;
+            for (const ParamDef &p : defs) params.push_back(stdParam(p));
+            sim_.addStandardBlock(b.name, b.type, params);
+            continue;
+        }
         auto lib = libs_.find(b.type);
         if (lib == libs_.end()) {
             std::string path = findBlockLibrary(b.type, o_.libDirs, o_.libExtension);
@@ -344,7 +375,8 @@ void Run::build()
     }
     for (const BlockDef &b : m_.blocks) {
         int node = sim_.find(b.name);
-        int ports = sim_.block(node).numInputPorts();
+        // The engine checks a standard block's ports when it is connected.
+        int ports = sim_.isStandard(node) ? static_cast<int>(b.inputs.size()) : sim_.block(node).numInputPorts();
         if (static_cast<int>(b.inputs.size()) > ports)
             throw EngineError(sim_.label(node) + ": " + std::to_string(b.inputs.size()) + " inputs are given but it has " +
                               std::to_string(ports) + " input port" + (ports == 1 ? "" : "s"));
@@ -847,6 +879,14 @@ RunReport Run::go()
     }
     report_.totalSteps = sim_.numSteps();
     if (report_.steps > 0) report_.lastTime = sim_.timeAt(report_.steps - 1);
+    const engine::SolverStats &stats = sim_.solverStats();
+    report_.solver.continuous = sim_.hasContinuousStates();
+    report_.solver.method = m_.solver.method;
+    report_.solver.steps = stats.steps;
+    report_.solver.rhsEvaluations = stats.rhsEvaluations;
+    report_.solver.events = stats.events;
+    report_.solver.errorTestFailures = stats.errorTestFailures;
+    report_.solver.convergenceFailures = stats.convergenceFailures;
     finishRows();
     for (CsvOut &c : csv_) flushCsv(c);
     std::string err = sim_.terminate();
@@ -923,6 +963,15 @@ std::size_t stopSummary(long long steps, double lastTime, long long totalSteps, 
     addCount(totalSteps);
     addText("; every row up to it is written");
     return len;
+}
+
+std::string solverSummary(const SolverReport &r)
+{
+    if (!r.continuous) return "solver: the model has no continuous states (" + r.method + " not used)";
+    auto count = [](long long n, const char *what) { return std::to_string(n) + " " + what; };
+    return "solver " + r.method + ": " + count(r.steps, "steps, ") + count(r.rhsEvaluations, "right-hand-side evaluations, ") +
+           count(r.events, "events, ") + count(r.errorTestFailures, "error test failures, ") +
+           count(r.convergenceFailures, "convergence failures");
 }
 
 std::string fieldName(const std::string &label)

@@ -113,9 +113,9 @@ TEST(Errors, AlgebraicLoop)
     Result r = c.run(model(R"({"name": "a", "type": "heliolean", "inputs": ["b"]},
                               {"name": "b", "type": "topflux", "inputs": ["a"]},
                               {"name": "ok", "type": "topflux", "inputs": ["clock"]})"));
-    expectFailure(r, "algebraic loop: blocks 'b' -> 'a' -> 'b' drive each other through inputs with direct feedthrough");
+    expectFailure(r, "algebraic loop: b -> a -> b (");
     expectFailure(c.run(model(R"({"name": "self", "type": "heliolean", "inputs": ["self"]})")),
-                  "algebraic loop: blocks 'self' -> 'self'");
+                  "algebraic loop: self -> self (");
 }
 
 TEST(Errors, MissingCsvFileOrColumn)
