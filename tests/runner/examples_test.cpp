@@ -353,12 +353,17 @@ TEST(Examples, ChicagoYearFollowsTheWeatherFile)
     std::smatch m;
     ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(31536000\s+([0-9.eE+-]+)\s+([0-9.eE+-]+)\s*$)"))) << r.out;
     const double kwh = std::stod(m[1]), hours = std::stod(m[2]);
-    EXPECT_NEAR(kwh, balance / 3.6e6, 0.03 * kwh) << "heating energy against the balance";
-    // Hours above 26 degC: at least the hourly rows above it, give or take
-    // the hours they stand for.
+    // The rows sample within the hour what changes in it (the sun, some
+    // 1860 kWh a year through the balance, and the airflow hold for 15
+    // minutes): 0.5 % of the heating is 0.1 % of the sun.
+    EXPECT_NEAR(kwh, balance / 3.6e6, 0.005 * kwh) << "heating energy against the balance";
+    // Hours above 26 degC against the count of hourly rows above it: each
+    // warm spell's ends fall somewhere within an hour (some hundreds of
+    // spells a year, their errors of both signs).
     double above = 0;
     for (const std::vector<double> &row : room.rows) above += row[air] > 26 ? 1 : 0;
-    EXPECT_NEAR(hours, above, 0.1 * above + 10);
+    EXPECT_GT(above, 100);
+    EXPECT_NEAR(hours, above, 0.01 * above + 20);
 }
 
 TEST(Examples, RoofPlotIsAPng)
