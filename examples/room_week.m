@@ -1,12 +1,13 @@
 function out = room_week(weatherFile)
 %ROOM_WEEK A winter week of the office room, built as a struct model.
-%   out = room_week() runs the south-facing office room of
+%   room_week() runs the south-facing office room of
 %   examples/chicago_year.json (examples/room/README.md derives its numbers)
 %   through the week of 14 to 21 January at Chicago O'Hare with simrun, and
 %   plots the outdoor air, the room's air and structure and the heater.
-%   out = room_week(weatherFile) takes another weather file (EnergyPlus
-%   format). out holds the workspace sink's signals (time in seconds of the
-%   year).
+%   out = room_week() returns the workspace sink's signals instead of
+%   plotting (time in seconds of the year; air, structure, outdoor, heater,
+%   window_sun, heating_kwh). room_week(weatherFile) takes another weather
+%   file (EnergyPlus format).
 %
 %   The model is a struct: sources, blocks (standard blocks such as sum,
 %   gain, relay and statespace, and the toolbox's planeflux and sashflow),
@@ -75,6 +76,10 @@ function out = room_week(weatherFile)
                       struct('signal', 'room[2]', 'name', 'structure'), 'heater', 'window_sun', 'heating_kwh'}})};
 
   out = simrun(m);
+  printf('heating over the week: %.1f kWh\n', out.heating_kwh(end));
+  if nargout > 0
+    return;   % the numbers only
+  end
 
   days = out.time / 86400 + 1;   % day of the year, 1 = 1 January
   subplot(2, 1, 1);
@@ -87,7 +92,7 @@ function out = room_week(weatherFile)
   xlabel('day of the year');
   ylabel('W, W/m2');
   legend('heater (W)', 'sun on the window (W/m2)');
-  printf('heating over the week: %.1f kWh\n', out.heating_kwh(end));
+  clear out;
 end
 
 function s = blk(name, type, parameters, inputs)
