@@ -157,7 +157,7 @@ int Simulation::addStandardBlock(const std::string &name, const std::string &typ
 void Simulation::setSourceFunction(int node, std::function<void(double t)> fill)
 {
     if (!isSource(node)) throw EngineError(label(node) + " is not a source");
-    if (prepared_) throw EngineError(label(node) + ": the run is already prepared");
+    if (started_) throw EngineError(label(node) + ": the run is already started");
     nodes_.at(node).fill = std::move(fill);
 }
 
@@ -293,6 +293,15 @@ void Simulation::resolveWidths()
                     b.setOutputWidth(p, b.inputWidth(0));
                     changed = true;
                 }
+            }
+        }
+        // Stuck (a loop of open widths): the first state block on it takes
+        // the width of its initial value, and the widths flow on from there.
+        for (std::size_t i = 0; i < nodes_.size() && !changed; ++i) {
+            StdBlock *b = nodes_[i].standard.get();
+            if (b != nullptr && b->outputWidth(0) < 0 && b->naturalWidth() > 0) {
+                b->assumeOutputWidth(b->naturalWidth());
+                changed = true;
             }
         }
     }
@@ -526,9 +535,9 @@ void Simulation::prepare(double start, double step, double stop)
         for (std::size_t p = 0; p < n.inputs.size(); ++p)
             if (n.inputs[p].empty()) fail(i, portName("input", static_cast<int>(p)) + " is not connected");
     }
+    sortByDataFlow();  // an algebraic loop is told before the widths it leaves open
     resolveWidths();
     checkAndWire();
-    sortByDataFlow();
     setUpContinuous();
     prepared_ = true;
 }
@@ -549,25 +558,54 @@ void Simulation::setUpContinuous()
         numZc_ += n.standard->numZeroCrossings();
     }
     x_.assign(static_cast<std::size_t>(numStates_), 0.0);
+    // Between steps only the blocks that lead to a derivative or a
+    // zero-crossing function are evaluated (an expression that feeds a
+    // library block only is needed at the steps).
+    std::vector<bool> needed(nodes_.size(), false);
+    for (int i : standardOrder_) {
+        const StdBlock &b = *nodes_[static_cast<std::size_t>(i)].standard;
+        needed[static_cast<std::size_t>(i)] = !b.discrete() && (b.numStates() > 0 || b.numZeroCrossings() > 0);
+    }
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (int i : standardOrder_) {
+            if (!needed[static_cast<std::size_t>(i)]) continue;
+            for (const auto &port : nodes_[static_cast<std::size_t>(i)].inputs)
+                for (const SignalPiece &piece : port) {
+                    const Node &from = nodes_[static_cast<std::size_t>(piece.node)];
+                    if (!from.standard || from.standard->discrete() || needed[static_cast<std::size_t>(piece.node)]) continue;
+                    needed[static_cast<std::size_t>(piece.node)] = true;
+                    grew = true;
+                }
+        }
+    }
+    betweenSteps_.clear();
+    for (int i : standardOrder_)
+        if (needed[static_cast<std::size_t>(i)]) betweenSteps_.push_back(i);
+}
+
+void Simulation::setUpHeld()
+{
     // What the standard blocks read from outside the continuous part: sources
-    // with a function of time are evaluated between steps; everything else
-    // (library outputs, delays, sources without one, sampled sources at their
-    // hits) holds between steps, and the solver restarts when it jumps.
+    // that change continuously and have a function of time are evaluated
+    // between steps; everything else (library outputs, delays, sampled
+    // sources, sources without a function) holds between steps, and the
+    // solver restarts where it jumps.
     timedSources_.clear();
     held_.clear();
     if (numStates_ == 0) return;
     std::vector<bool> timed(nodes_.size(), false);
-    for (int i : standardOrder_) {
+    for (int i : betweenSteps_) {
         const Node &n = nodes_[static_cast<std::size_t>(i)];
         for (const auto &port : n.inputs)
             for (const SignalPiece &piece : port) {
                 const Node &from = nodes_[static_cast<std::size_t>(piece.node)];
                 if (from.standard && !from.standard->discrete()) continue;
                 if (!isBlockNode(from) && from.period == kConstantPeriod) continue;
-                if (!isBlockNode(from) && from.fill) {
+                if (!isBlockNode(from) && from.fill && from.period == 0.0) {
                     if (!timed[static_cast<std::size_t>(piece.node)]) timedSources_.push_back(piece.node);
                     timed[static_cast<std::size_t>(piece.node)] = true;
-                    if (from.period == 0.0) continue;
+                    continue;
                 }
                 int count = piece.count >= 0 ? piece.count : outputWidth(piece.node, piece.port) - piece.first;
                 for (int j = 0; j < count; ++j) held_.push_back(signal(piece.node, piece.port, piece.first + j));
@@ -597,6 +635,7 @@ void Simulation::start()
     }
     for (int i : standardOrder_)
         nodes_[static_cast<std::size_t>(i)].standard->initialStates(x_.data() + stateOffset_[static_cast<std::size_t>(i)]);
+    setUpHeld();
     restart_ = true;
     if (numStates_ > 0) {
         continuous_ = std::make_unique<Continuous>(*this);
@@ -610,7 +649,7 @@ void Simulation::evaluateStandard(double t, const double *x, bool step)
         for (int i : timedSources_) nodes_[static_cast<std::size_t>(i)].fill(t);
         filledAt_ = t;
     }
-    for (int i : standardOrder_) {
+    for (int i : step ? standardOrder_ : betweenSteps_) {
         StdBlock &b = *nodes_[static_cast<std::size_t>(i)].standard;
         if (!step && b.discrete()) continue;
         b.outputs(t, x + stateOffset_[static_cast<std::size_t>(i)]);

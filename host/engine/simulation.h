@@ -1,29 +1,71 @@
-// A fixed-step run of a model made of block instances and sources.
+// A run of a model made of block instances and sources on a fixed grid of
+// model steps, with continuous states integrated between the steps.
 //
-// The simulation owns an engine::Model and its blocks. Signals are the
-// output ports of blocks and the buffers of sources (values the caller
-// writes: constants, the clock, columns of a file). A block's input port is
-// wired to a list of pieces of signals, concatenated in order, so an input
-// can take a whole signal, some elements of a wide one, or several scalars.
+// The simulation owns an engine::Model and its blocks. Blocks are library
+// blocks (deliverables, driven through mexFunction) or standard blocks
+// (gain, sum, product, expression, lookup, saturation, switch, relay,
+// integrator, statespace, transfer, delay: classes of the engine,
+// stdblocks/). Signals are the output ports of blocks and the buffers of
+// sources (values the caller writes: constants, the clock, columns of a
+// file). A block's input port is wired to a list of pieces of signals,
+// concatenated in order, so an input can take a whole signal, some elements
+// of a wide one, or several scalars.
 //
-// prepare() checks the wiring, resolves dynamically sized ports from the
-// connections, allocates the blocks and points their inputs straight at the
-// driving buffers, and orders the blocks by data flow (a block whose input
-// has direct feedthrough runs after the block that drives it; a cycle of
-// such inputs is an algebraic loop). start() asks for the sample times
-// (101), resolves each block's rate, then sends start (117) and initial
-// conditions (102) to the blocks that have them. Each step is then outputs
-// (104) on the blocks that have a hit, in data-flow order, and updates (105)
-// likewise; terminate() sends 107.
+// prepare() orders the blocks by data flow over the inputs with direct
+// feedthrough only (a block whose output depends on an input at the same
+// instant runs after the block that drives it; integrators, delays, a
+// statespace with D = 0, a strictly proper transfer function and library
+// blocks that declare no feedthrough break loops; a cycle of feedthrough
+// inputs is refused: "algebraic loop: a -> b -> a (...)", the blocks in the
+// order the signals flow). It then resolves dynamically sized ports from the
+// connections (inside a loop a state block takes the width of its initial
+// value), checks the standard blocks' widths against their parameters,
+// allocates the blocks and points their inputs straight at the driving
+// buffers. start() asks for the sample times (101), resolves each block's
+// rate, sends start (117) and initial conditions (102) to the library blocks
+// that have them, and sets the continuous states to their initial values.
+//
+// One step k, from t_k to t_k+1 (the caller fills the sources due at t_k
+// first, and reads its sinks between outputs(k) and updates(k)):
+//   outputs(k)  in data-flow order: library blocks with a hit compute their
+//               outputs at t_k (104), which then hold until their next hit;
+//               standard blocks decide their modes (a relay on or off, ...)
+//               from their inputs at t_k and compute their outputs with the
+//               states x(t_k); delays give the input of the previous step.
+//   updates(k)  library updates (105) and delays take their inputs; then,
+//               when k + 1 < numSteps(), the solver integrates the states
+//               from t_k to t_k+1. In between, only the standard blocks are
+//               evaluated, at the solver's times, with the sources that
+//               change every step evaluated there through their functions
+//               of time (setSourceFunction) and everything else held: the
+//               library blocks' outputs, delays, sampled sources. The
+//               blocks' modes stay fixed while the solver integrates; their
+//               zero-crossing functions tell where a mode would change
+//               (relay, switch, saturation, lookup "hold", integrator
+//               limits). The solver locates such a crossing (CVODE's root
+//               finding; a re-taken shorter substep with regula falsi for
+//               rk4 and euler), the modes change there and the solver goes
+//               on from that instant. Where a held value or a mode jumped at
+//               t_k, CVODE starts afresh at t_k (CVodeReInit, first order,
+//               the step it meant to take next as its first); otherwise it
+//               goes on from its history.
 //
 // Rates: a period of 0 (continuous) runs every step; a positive period runs
 // on its hits, which must fall on the step grid; an inherited period (-1)
 // takes the rates of the signals that drive the block (it runs whenever one
 // of them has a hit); a source that never changes runs on the first step
-// only, and so does a block that inherits from such sources alone.
+// only, and so does a block that inherits from such sources alone. Standard
+// blocks run every step.
 //
 // Every failure is an EngineError whose text names the block and what is
-// wrong.
+// wrong. A bad standard-block parameter is refused when the block is added
+// ("block 'room' (statespace): parameter 2 (B) has 3 rows, A has 2"), a
+// width that does not fit it in prepare(). A solver that fails during
+// updates(k) throws "solver (bdf) failed at t = 12345.6 s: <the solver's
+// reason>" (a state going to infinity, CVODE's error-test or convergence
+// failures at its smallest step, a chattering switch); the steps before k
+// were complete, so a caller keeps the rows it wrote. An exception from a
+// source's function of time passes through the solver unchanged.
 #pragma once
 
 #include <functional>
@@ -118,10 +160,14 @@ public:
     // and what is wrong ("block 'room' (statespace): parameter 2 (B) has 3
     // rows, A has 2").
     int addStandardBlock(const std::string &name, const std::string &type, const std::vector<StdParam> &params);
-    // A source that is a function of time: 'fill' writes the source's values
+    // A source that is a function of time (before start()): 'fill' writes its values
     // at time t into sourceData(node). The engine calls it wherever the
     // solver needs the source between steps (the caller still fills the
-    // source at each of its hits). A sampled source's fill holds its last hit.
+    // source at each of its hits), for a source that changes every step
+    // (period 0); such a function should be continuous in time (the solver
+    // evaluates it at a step's end as the limit from inside the step). A
+    // sampled or constant source holds between its hits as a library
+    // block's output does.
     void setSourceFunction(int node, std::function<void(double t)> fill);
     // How continuous states are integrated (before prepare(); checked here).
     void setSolver(const SolverOptions &options);
@@ -199,6 +245,7 @@ private:
     int numInputPorts(const Node &n) const;
     bool feedthrough(const Node &n, int port) const;
     void setUpContinuous();
+    void setUpHeld();
     // The standard blocks' outputs at (t, x) with their modes as they are;
     // 'step': at a model step (delays too), else between steps (sources
     // with a fill function are evaluated at t first).
@@ -230,6 +277,7 @@ private:
     // steps and the held values (library outputs, delays, sources without
     // a function of time) whose jump at a step restarts the solver.
     std::vector<int> standardOrder_;
+    std::vector<int> betweenSteps_;  // those evaluated between steps
     std::vector<int> stateOffset_, zcOffset_;  // per node
     int numStates_ = 0, numZc_ = 0;
     std::vector<double> x_;

@@ -332,6 +332,8 @@ std::string errorId(const std::string &text, bool fromEngine)
     if (starts("source '")) return "simblocks:simrun:source";
     if (starts("sinks[") || starts("cannot write to") || starts("workspace:")) return "simblocks:simrun:sink";
     if (fromEngine && starts("block '")) return "simblocks:simrun:block";
+    if (starts("algebraic loop")) return "simblocks:simrun:loop";
+    if (fromEngine && starts("solver (")) return "simblocks:simrun:solver";
     return kModel;
 }
 

@@ -348,7 +348,7 @@ public:
             bad("", "solver: unknown method '" + printable(d.method) + "' (bdf, adams, rk4, euler)");
         if (!(d.rtol > 0)) bad("", "solver: rtol must be positive");
         if (!(d.atol > 0)) bad("", "solver: atol must be positive");
-        if (d.maxStep < 0) bad("", "solver: max_step must not be negative (0: no limit)");
+        if (d.maxStep < 0) bad("", "solver: max_step must be positive (or 0: no limit)");
         return d;
     }
 

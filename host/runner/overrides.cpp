@@ -34,8 +34,8 @@ struct Target {
 };
 
 const char kPaths[] =
-    "start, stop, step, solver.method, solver.rtol, solver.atol, solver.max_step, blocks.<name>.parameters[i], "
-    "sources.<name>.file, sources.<name>.value, sinks[i].every or sinks[i].reduce";
+    "start, stop, step, blocks.<name>.parameters[i], sources.<name>.file, sources.<name>.value, sinks[i].every, "
+    "sinks[i].reduce, solver.method, solver.rtol, solver.atol or solver.max_step";
 
 [[noreturn]] void bad(const std::string &path, const std::string &what)
 {

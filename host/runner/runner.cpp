@@ -525,6 +525,7 @@ Columns Run::summaryColumn(const std::string &signal) const
     };
     auto sink = std::find_if(m_.sinks.begin(), m_.sinks.end(), writes);
     Columns c = columns({def}, sink != m_.sinks.end() ? sink->every : 0.0, who);
+    if (sink != m_.sinks.end()) c.reduce(sink->reduce);  // the rows that sink writes, statistics too
     if (c.values.size() != 1)
         throw ModelError(who + ": the signal has " + std::to_string(c.values.size()) +
                          " elements; a summary takes one (name it, as in weather[2] or weather[T])");
@@ -683,6 +684,8 @@ void Run::setupOutputs()
     }
     plot_.title = m_.plot.title.empty() ? m_.name : m_.plot.title;
     plot_.labels = plotCols_.labels;
+    if (m_.plot.reduce != Reduce::kSample)  // the panels say what their points are
+        for (std::string &l : plot_.labels) l += std::string(" (") + reduceName(m_.plot.reduce) + ")";
     plot_.series.assign(plotCols_.labels.size(), std::vector<double>());
     plotting_ = true;
 }
@@ -803,6 +806,8 @@ void Run::finishRows()
     for (TableOut &c : tables_)
         if (c.cols.finish()) writeTable(t, c.cols, c.header);
     if (plotting_ && plotCols_.finish()) plotRow(t);
+    for (std::size_t i = 0; i < summary_.size(); ++i)
+        if (summary_[i].finish() && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
 }
 
 void Run::step(long long k)
@@ -829,7 +834,7 @@ void Run::step(long long k)
         }
     }
     for (std::size_t i = 0; i < summary_.size(); ++i)
-        if (summary_[i].when.due(k) && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
+        if (summary_[i].due(k, t) && o_.summaryRow) o_.summaryRow(i, t, *summary_[i].values[0]);
     if (plotting_ && plotCols_.due(k, t)) plotRow(t);
     sim_.updates(k);
     progress_->tick(k);

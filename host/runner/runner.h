@@ -65,10 +65,11 @@ struct RunOptions {
     // rows; returns room for rows x width numbers, column by column (a
     // script host's own arrays). Without it they go into the report.
     std::function<double *(const std::string &name, std::size_t rows, std::size_t width)> workspaceStorage;
-    // Summary signals (a study's statistics), each one element wide: sampled
+    // Summary signals (a study's statistics), each one element wide: taken
     // at the rows of the first CSV or table sink that writes the signal (at
-    // its 'every'), or at every step when no such sink does; 'summaryRow'
-    // gets the signal's index, the time and the value, row by row.
+    // its 'every'; the sink's statistic when it has a 'reduce'), or at every
+    // step when no such sink does; 'summaryRow' gets the signal's index, the
+    // time and the value, row by row.
     std::vector<std::string> summary;
     std::function<void(std::size_t signal, double t, double value)> summaryRow;
     RunCache *cache = nullptr;  // libraries and weather files kept between runs

@@ -10,6 +10,9 @@
 %   simrun      - Runs a model (a model file or a struct) and returns its
 %                 signals as arrays.
 %   simblock    - Runs one block over a series of times and inputs.
+%   stdblocks   - The standard blocks of models (gain, sum, product,
+%                 expression, lookup, saturation, switch, relay, integrator,
+%                 statespace, transfer, delay), the solver and loops.
 %
 % Solar geometry and radiation
 %   heliolean   - Block: solar declination for a time.

@@ -17,6 +17,17 @@
 %              the width of their matrix
 %   y1, y2, ...   N-by-width matrices, one per output port
 %
+%   A standard block (help stdblocks) runs as a model of that one block
+%   whose steps are the rows of t, which must then be evenly spaced: each
+%   input gives row i at t(i) and the straight line between rows where the
+%   solver needs it, and continuous states are integrated over the series
+%   (bdf, tolerances 1e-6; use simrun with a solver key for others).
+%   Parameters are numbers, matrices ({A, B, C, D, x0} for statespace) or
+%   text:
+%     t = (0:60:86400)';
+%     y = simblock('transfer', {1, [3600 1]}, t, ones(size(t)));  % 1 - exp(-t/3600)
+%     y = simblock('relay', {0.5, -0.5, 1, 0}, t, sin(2 * pi * t / 86400));
+%
 %   Blocks that keep state see one run: the state starts at the first row
 %   and goes on from row to row (tablogger opens its file at the start and
 %   writes a row for each row whose trigger is high; printer numbers itself
@@ -31,7 +42,7 @@
 %                                than ports)
 %     simblocks:simblock:type    no block of that name beside simblock
 %     simblocks:simblock:time    t is not a vector of finite, increasing
-%                                times
+%                                times (evenly spaced for a standard block)
 %     simblocks:simblock:width   u does not fit the block's input ports
 %                                (number of matrices, columns, rows)
 %     simblocks:simblock:block   the block refused its parameters or
@@ -51,4 +62,4 @@
 %     Tsky = simblock('atmoglow', {1}, t, [T RH N]);
 %     date = simblock('stampout', {}, t, t);   % month day hour minute second
 %
-%   See also SIMRUN.
+%   See also SIMRUN, STDBLOCKS.

@@ -13,8 +13,18 @@
 %     m.sources = struct('name', 'clock', 'type', 'clock');
 %     m.blocks(1).name = 'decl'; m.blocks(1).type = 'heliolean';
 %     m.blocks(1).inputs = {'clock'};
-%   Parameters are numbers, row vectors or char rows; a list of objects
-%   (sources, blocks, sinks) is a struct array or a cell array of structs.
+%   Parameters are numbers, row vectors, matrices or char rows; a list of
+%   objects (sources, blocks, sinks) is a struct array or a cell array of
+%   structs. A block's type is one of the toolbox's blocks or a standard
+%   block (gain, sum, product, expression, lookup, saturation, switch,
+%   relay, integrator, statespace, transfer, delay: help stdblocks), whose
+%   matrix parameters keep their shape ([0; 1] is a column):
+%     m.blocks = struct('name', 'room', 'type', 'statespace', 'inputs', 'q', ...
+%                       'parameters', {{[-1e-4 5e-5; 2e-5 -3e-5], [1e-6; 0], ...
+%                                       eye(2), [0; 0], [20 20]}});
+%   m.solver = struct('method', 'bdf', 'rtol', 1e-6, 'atol', 1e-6,
+%   'max_step', 0) chooses how continuous states are integrated (these are
+%   the defaults; methods bdf, adams, rk4, euler).
 %   A field holding [] counts as not given (every element of a struct array
 %   has every field). Messages name parts the way the file reader does,
 %   counting from 0: blocks[1] is m.blocks(2).
@@ -35,7 +45,10 @@
 %   one column per named column; an infinite value in X is refused with its
 %   row and column, as in a CSV file, and so is an empty t or X.
 %
-%   Sinks as in the model file (csv, table), and workspace: the signals to
+%   Sinks as in the model file (csv, table; with 'every' and 'reduce' a row
+%   holds the 'mean', 'min', 'max', 'sum' or 'integral' over the interval
+%   that ends at its time: see the runner's documentation), and workspace
+%   (samples only): the signals to
 %   return, with 'every' (seconds between rows) and a signal given as
 %   struct('signal', 'sky', 'name', 'T_sky') to name its field. out has the
 %   field time (a column of the sink's times) and one field per signal, N by
@@ -51,13 +64,19 @@
 %     'Start', 'Stop', 'Step'   override the model's times, in seconds
 %     'Progress'    true: a one-line progress indicator in the command
 %                   window for runs longer than a second
+%     'SolverStats' true: after the run, print the solver's steps,
+%                   right-hand-side evaluations, events and failures (the
+%                   runner's --solver-stats)
 %     'Set'         overrides, as the command-line runner's --set: a cell
 %                   list of path/value pairs changing values of the model
 %                   before it is checked and run, such as
 %                   {'stop', 86400, 'blocks.sky.parameters[1]', 0}. Paths:
-%                   start, stop, step, blocks.<name>.parameters[i],
-%                   sources.<name>.file, sources.<name>.value and
-%                   sinks[i].every (lists count from 1). A value must be of
+%                   start, stop, step, blocks.<name>.parameters[i] (a
+%                   matrix where the model has a list or a matrix),
+%                   sources.<name>.file, sources.<name>.value,
+%                   sinks[i].every, sinks[i].reduce, solver.method,
+%                   solver.rtol, solver.atol and solver.max_step (lists
+%                   count from 1). A value must be of
 %                   the kind the model has there; a relative file name is
 %                   taken in the current folder. A path the model does not
 %                   have, or a value of another kind, raises
@@ -74,6 +93,10 @@
 %                               or reported an error during the run
 %     simblocks:simrun:sink     a sink: its signals, a file it cannot write,
 %                               the output folder
+%     simblocks:simrun:loop     an algebraic loop ("algebraic loop: a -> b
+%                               -> a")
+%     simblocks:simrun:solver   the solver failed during the run, with the
+%                               time and its reason (rows written are kept)
 %     simblocks:simrun:memory   out of memory
 %     simblocks:simrun:interrupted   Ctrl-C (see below)
 %   After an error, files are closed, blocks terminated and libraries
@@ -104,4 +127,4 @@
 %     m.blocks = struct('name', 'g0', 'type', 'topflux', 'inputs', 'clock');
 %     out = simrun(m);   % out.time, out.clock, out.g0
 %
-%   See also SIMBLOCK.
+%   See also SIMBLOCK, STDBLOCKS.

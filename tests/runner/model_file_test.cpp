@@ -111,13 +111,65 @@ TEST(ModelDocuments, ParametersSourcesAndSinks)
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "noise"}]})"),
               "m.json: sources[0]: unknown source type 'noise' (use \"constant\", \"clock\", \"csv\", \"epw\" or \"matrix\")");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "parameters": [null]}]})"),
-              "m.json: blocks[0].parameters[0]: a parameter must be a number, a list of numbers, a string or {\"source\": ..., \"site\": ...}");
+              "m.json: blocks[0].parameters[0]: a parameter must be a number, a list of numbers, a list of rows (a matrix), a "
+              "string or {\"source\": ..., \"site\": ...}");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b c", "type": "printer"}]})"),
               "m.json: blocks[0]: the name 'b c' must be letters, digits and '_', not starting with a digit");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [{"name": "b", "type": "printer", "inputs": [[]]}]})"),
               "m.json: blocks[0].inputs[0]: an input built from pieces needs at least one");
     EXPECT_EQ(modelError(R"({"stop": 1, "step": 1, "blocks": [], "sinks": [{"type": "csv", "signals": ["x"]}]})"),
               "m.json: sinks[0]: 'file' is missing");
+}
+
+// Matrices as parameters (one list per row, kept row by row), the solver
+// key with its defaults, and the refusals of both and of a sink's reduce.
+TEST(ModelDocuments, MatricesSolverAndReduce)
+{
+    simrun::ModelDef m = simrun::parseModel(R"({"stop": 1, "step": 1,
+        "blocks": [{"name": "s", "type": "statespace", "parameters": [[[1, 2, 3], [4, 5, 6]], [[7]], "+-"]}]})",
+                                            "m.json");
+    const auto &p = m.blocks.at(0).params;
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_EQ(p[0].rows, 2u);
+    EXPECT_EQ(p[0].cols, 3u);
+    EXPECT_EQ(p[0].values, (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(p[1].rows * p[1].cols, 1u);
+    EXPECT_EQ(m.solver.method, "bdf");  // the defaults when the key is absent
+    EXPECT_EQ(m.solver.rtol, 1e-6);
+    EXPECT_EQ(m.solver.atol, 1e-6);
+    EXPECT_EQ(m.solver.maxStep, 0);
+    m = simrun::parseModel(R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "clock"}],
+        "solver": {"method": "rk4", "max_step": 0.25},
+        "sinks": [{"type": "table", "every": 1, "reduce": "integral", "signals": ["c"]}],
+        "plot": {"every": 1, "reduce": "max"}})",
+                           "m.json");
+    EXPECT_EQ(m.solver.method, "rk4");
+    EXPECT_EQ(m.solver.rtol, 1e-6);
+    EXPECT_EQ(m.solver.maxStep, 0.25);
+    EXPECT_EQ(m.sinks.at(0).reduce, simrun::Reduce::kIntegral);
+    EXPECT_EQ(m.plot.reduce, simrun::Reduce::kMax);
+
+    const std::string head = R"({"stop": 1, "step": 1, "sources": [{"name": "c", "type": "clock"}], )";
+    EXPECT_EQ(modelError(head + R"("blocks": [{"name": "g", "type": "gain", "parameters": [[[1, 2], [3]]]}]})"),
+              "m.json: blocks[0].parameters[0]: a matrix parameter is a list of rows of the same length: row 2 has 1 "
+              "numbers, row 1 has 2");
+    EXPECT_EQ(modelError(head + R"("blocks": [{"name": "g", "type": "gain", "parameters": [[[1], "x"]]}]})"),
+              "m.json: blocks[0].parameters[0]: a matrix parameter is a list of rows of the same length: row 2 is not a list");
+    EXPECT_EQ(modelError(head + R"("solver": {"method": "ode45"}})"),
+              "m.json: solver: unknown method 'ode45' (bdf, adams, rk4, euler)");
+    EXPECT_EQ(modelError(head + R"("solver": {"rtol": 0}})"), "m.json: solver: rtol must be positive");
+    EXPECT_EQ(modelError(head + R"("solver": {"atol": -1e-9}})"), "m.json: solver: atol must be positive");
+    EXPECT_EQ(modelError(head + R"("solver": {"max_step": -1}})"),
+              "m.json: solver: max_step must be positive (or 0: no limit)");
+    EXPECT_EQ(modelError(head + R"("solver": {"method": "bdf", "reltol": 1}})"), "m.json: solver: unknown key 'reltol'");
+    EXPECT_EQ(modelError(head + R"("solver": {"rtol": "1e-6"}})"), "m.json: solver: 'rtol' must be a number");
+    EXPECT_EQ(modelError(head + R"("sinks": [{"type": "table", "reduce": "mean", "signals": ["c"]}]})"),
+              "m.json: sinks[0]: 'reduce' needs 'every', the seconds of each interval");
+    EXPECT_EQ(modelError(head + R"("sinks": [{"type": "table", "every": 1, "reduce": "median", "signals": ["c"]}]})"),
+              "m.json: sinks[0]: unknown 'reduce' 'median' (use \"mean\", \"min\", \"max\", \"sum\" or \"integral\")");
+    EXPECT_EQ(modelError(head + R"("sinks": [{"type": "workspace", "every": 1, "reduce": "sum", "signals": ["c"]}]})"),
+              "m.json: sinks[0]: 'reduce' is for csv and table sinks; a workspace sink returns samples");
+    EXPECT_EQ(modelError(head + R"("plot": {"reduce": "mean"}})"), "m.json: plot: 'reduce' needs 'every', the seconds of each interval");
 }
 
 // Matrix sources from the document's own lists and from arrays handed over
@@ -346,6 +398,54 @@ TEST(Runs, RestoreTheCallersPrintSink)
     std::string printed = readFile(runOut);
     EXPECT_NE(printed.find(", time 0: 5 \n"), std::string::npos) << printed;
     EXPECT_NE(printed.find(", time 1: 5 \n"), std::string::npos) << printed;
+}
+
+// Sinks that summarise, on the clock (its value is t): steps of 1 s from 0
+// to 25, rows every 10 s. By hand, over [0, 10], [10, 20] and the last,
+// shorter interval [20, 25]: the integral of t is (b^2 - a^2) / 2, which the
+// trapezoid rule gives exactly for a straight line: 50, 150, 112.5; the mean
+// is that over the length: 5, 15, 22.5; min and max are the ends; the sum
+// takes each step once: 0 + 1 + ... + 10 = 55, 11 + ... + 20 = 155,
+// 21 + ... + 25 = 115. A hit at the start ends no interval: no row at 0.
+// The same clock with a period of 5 s holds its hits: 0 at steps 0..4, 5 at
+// 5..9, 10 at 10..14, ... Over [0, 10] its trapezoids are 0 (0..4), 2.5
+// (4..5), 20 (5..9), 7.5 (9..10): 30, mean 3; its sum 5 * 5 + 10 = 35.
+// Over [10, 20]: 40 + 12.5 + 60 + 17.5 = 130, sum 4 * 10 + 5 * 15 + 20 =
+// 135. Over [20, 25]: 80 + 22.5 = 102.5, mean 20.5, sum 4 * 20 + 25 = 105.
+TEST(Runs, SinksThatSummariseTheClock)
+{
+    TempDir dir;
+    std::string text = R"({"stop": 25, "step": 1,
+        "sources": [{"name": "t", "type": "clock"}, {"name": "held", "type": "clock", "period": 5}],
+        "sinks": [)";
+    const char *kinds[] = {"mean", "min", "max", "sum", "integral"};
+    for (const char *k : kinds)
+        text += std::string("{\"type\": \"csv\", \"file\": ") + nlohmann::json(dir / k).dump() +
+                ", \"every\": 10, \"reduce\": \"" + k + "\", \"signals\": [\"t\", \"held\"]},";
+    text += R"({"type": "csv", "file": )" + nlohmann::json(dir / "samples").dump() + R"(, "every": 10, "signals": ["t"]}]})";
+    simrun::RunOptions o;
+    o.progress = false;
+    // A study's summary of 'held' takes the rows of the first sink that writes it (the means).
+    std::vector<std::vector<double>> summary;
+    o.summary = {"held"};
+    o.summaryRow = [&](std::size_t, double t, double v) { summary.push_back({t, v}); };
+    simrun::runModel(simrun::parseModel(text, dir / "m.json"), o);
+    EXPECT_EQ(summary, (std::vector<std::vector<double>>{{10, 3}, {20, 13}, {25, 20.5}}));
+
+    const std::vector<std::vector<double>> expected[] = {
+        {{10, 5, 3}, {20, 15, 13}, {25, 22.5, 20.5}},       // mean
+        {{10, 0, 0}, {20, 10, 10}, {25, 20, 20}},           // min
+        {{10, 10, 10}, {20, 20, 20}, {25, 25, 25}},         // max
+        {{10, 55, 35}, {20, 155, 135}, {25, 115, 105}},     // sum
+        {{10, 50, 30}, {20, 150, 130}, {25, 112.5, 102.5}}, // integral
+    };
+    for (std::size_t i = 0; i < 5; ++i) {
+        Table t = readTable(dir / kinds[i]);
+        EXPECT_EQ(t.header, (std::vector<std::string>{"time", "t", "held"})) << kinds[i];
+        EXPECT_EQ(t.rows, expected[i]) << kinds[i];
+    }
+    Table samples = readTable(dir / "samples");  // a sampling sink keeps its row at the start
+    EXPECT_EQ(samples.rows, (std::vector<std::vector<double>>{{0, 0}, {10, 10}, {20, 20}}));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ function octave_simrun()
   check_set(src, cli, work);
   check_one_item_lists();
   check_simblock(src, cli, work);
+  check_standard_blocks();
   check_errors(cli, work);
   check_bad_arguments(work);
   check_memory();
@@ -281,6 +282,46 @@ function check_simblock(src, cli, work)
   end
 end
 
+% Standard blocks from Octave: simblock integrates a transfer function over
+% the series, a struct model takes matrices (a column stays a column), the
+% 'Set' option a matrix, and the solver's statistics print on request.
+function check_standard_blocks()
+  % 1 / (3600 s + 1) driven by a unit step from rest: y = 1 - exp(-t / 3600).
+  t = (0:60:86400)';
+  y = simblock('transfer', {1, [3600 1]}, t, ones(size(t)));
+  if (max(abs(y - (1 - exp(-t / 3600)))) > 1e-4)
+    fail('simblock transfer: off 1 - exp(-t/3600) by %g', max(abs(y - (1 - exp(-t / 3600)))));
+  end
+  % A gain of one factor per element, and a delay: the previous row, x0 first.
+  if (! isequal(simblock('gain', {[2 -3]}, t(1:3), [t(1:3) t(1:3)]), [0 0; 120 -180; 240 -360]) ...
+      || ! isequal(simblock('delay', 5, t(1:4), t(1:4)), [5; 0; 60; 120]))
+    fail('simblock gain or delay');
+  end
+  [id, msg] = failure(@() simblock('transfer', {1, [3600 1]}, [0; 60; 180], [1; 1; 1]));
+  if (! strcmp(id, 'simblocks:simblock:time') || isempty(strfind(msg, 'evenly spaced')))
+    fail('simblock, uneven times: %s "%s"', id, msg);
+  end
+  [id, msg] = failure(@() simblock('statespace', {-1, [1; 1], 1, 0, 0}, t, t));
+  if (! strcmp(id, 'simblocks:simblock:block') || isempty(strfind(msg, 'parameter 2 (B) has 2 rows, A has 1')))
+    fail('simblock, misfit statespace: %s "%s"', id, msg);
+  end
+  % The oscillator dx/dt = [0 w; -w 0] x, x(0) = (1, 0): x = (cos(w t), -sin(w t)).
+  m = struct('stop', 10, 'step', 0.5, 'solver', struct('method', 'bdf', 'rtol', 1e-10, 'atol', 1e-12));
+  m.sources = struct('name', 'zero', 'type', 'constant', 'value', 0);
+  m.blocks = struct('name', 'osc', 'type', 'statespace', 'inputs', 'zero', ...
+                    'parameters', {{[0 1; -1 0], [0; 0], eye(2), [0; 0], [1 0]}});
+  m.sinks = struct('type', 'workspace', 'signals', 'osc');
+  for w = [1 2]
+    text = evalc('out = simrun(m, ''SolverStats'', true, ''Set'', {''blocks.osc.parameters[1]'', [0 w; -w 0]});');
+    if (max(max(abs(out.osc - [cos(w * out.time) -sin(w * out.time)]))) > 1e-6 || rows(out.time) != 21)
+      fail('struct model with matrices, w = %g: off by %g', w, max(max(abs(out.osc - [cos(w * out.time) -sin(w * out.time)]))));
+    end
+    if (isempty(regexp(text, 'solver bdf: [1-9]\d* steps', 'once')))
+      fail('SolverStats printed "%s"', text);
+    end
+  end
+end
+
 % A failure's identifier and text, or empty ones.
 function [id, msg] = failure(f)
   id = '';
@@ -304,6 +345,9 @@ function check_errors(cli, work)
     'simblocks:simrun:block', '{"stop": 10, "step": 1, "sources": [{"name": "c", "type": "clock"}], "blocks": [{"name": "h", "type": "heliohour", "parameters": [15, []], "inputs": ["c"]}]}'
     'simblocks:simrun:block', '{"stop": 10, "step": 1, "sources": [{"name": "c", "type": "clock"}], "blocks": [{"name": "d", "type": "degreeswap", "parameters": [1, 9], "inputs": ["c"]}]}'
     'simblocks:simrun:sink', '{"stop": 10, "step": 1, "sources": [{"name": "c", "type": "clock"}], "sinks": [{"type": "csv", "file": "no/such/folder/x.csv", "signals": ["c"]}]}'
+    'simblocks:simrun:model', '{"stop": 10, "step": 1, "solver": {"method": "ode45"}, "sources": [{"name": "c", "type": "clock"}]}'
+    'simblocks:simrun:block', '{"stop": 10, "step": 1, "sources": [{"name": "c", "type": "clock"}], "blocks": [{"name": "r", "type": "relay", "parameters": [0, 1, 1, 0], "inputs": ["c"]}]}'
+    'simblocks:simrun:loop', '{"stop": 10, "step": 1, "sources": [{"name": "c", "type": "clock"}], "blocks": [{"name": "a", "type": "sum", "parameters": ["+-"], "inputs": ["c", "b"]}, {"name": "b", "type": "gain", "parameters": [2], "inputs": ["a"]}]}'
   };
   for k = 1:rows(cases)
     file = fullfile(work, sprintf('bad%d.json', k));

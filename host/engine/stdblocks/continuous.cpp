@@ -12,6 +12,15 @@ namespace stdblocks {
 
 namespace {
 
+// An output that took its width from the initial value (inside a loop) must
+// match the input that closes the loop.
+void sameWidths(const StdBlock &b, const Params &p)
+{
+    if (b.inputWidth(0) != b.outputWidth(0))
+        p.fail(0, "has " + std::to_string(b.outputWidth(0)) + " value" + (b.outputWidth(0) == 1 ? "" : "s") +
+                      " but the input has " + std::to_string(b.inputWidth(0)) + " elements");
+}
+
 // integrator [x0] or [x0, lower, upper]: one state per element, the output
 // the state, the input its derivative. With limits the state stays within
 // them: at a limit (mode) its derivative is 0 until the input points back
@@ -31,9 +40,11 @@ public:
     }
     bool feedthrough(int) const override { return false; }
     bool lateModes() const override { return true; }
+    int naturalWidth() const override { return static_cast<int>(x0_.size()); }
     void setup() override
     {
         const int w = inWidth_[0];
+        sameWidths(*this, params_);
         x0_ = perElement(params_, 0, x0_, w);
         numStates_ = w;
         if (params_.size() < 3) return;
@@ -235,7 +246,14 @@ public:
         ports(1, 1);
     }
     bool feedthrough(int) const override { return d_ != 0; }
-    void setup() override { numStates_ = n_ * inWidth_[0]; }
+    int naturalWidth() const override { return 1; }
+    void setup() override
+    {
+        if (inWidth_[0] != outWidth_[0])
+            throw StdBlockError("input port 1 has width " + std::to_string(inWidth_[0]) + " but its output, closing a loop, has " +
+                                std::to_string(outWidth_[0]));
+        numStates_ = n_ * inWidth_[0];
+    }
     void initialStates(double *x) override
     {
         for (int i = 0; i < numStates_; ++i) x[i] = 0.0;
@@ -275,7 +293,12 @@ public:
     explicit Delay(const std::vector<StdParam> &p) : params_(p, {"x0"}, 1) { x0_ = params_.list(0); ports(1, 1); }
     bool feedthrough(int) const override { return false; }
     bool discrete() const override { return true; }
-    void setup() override { held_ = perElement(params_, 0, x0_, inWidth_[0]); }
+    int naturalWidth() const override { return static_cast<int>(x0_.size()); }
+    void setup() override
+    {
+        sameWidths(*this, params_);
+        held_ = perElement(params_, 0, x0_, inWidth_[0]);
+    }
     void outputs(double, const double *) override
     {
         double *y = out(0);

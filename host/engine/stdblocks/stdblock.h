@@ -65,6 +65,11 @@ public:
     // known; true when one was set. By default an open output takes the
     // width of the widest input, when every input is known.
     virtual bool resolveOutputs();
+    // The output width a block takes when the connections cannot tell (a
+    // loop of open widths through it): an integrator's or delay's from its
+    // initial value; -1 when it has none.
+    virtual int naturalWidth() const { return -1; }
+    void assumeOutputWidth(int w) { outWidth_[0] = w; }
     // Whether the outputs depend on input port p at the same instant.
     virtual bool feedthrough(int /*port*/) const { return true; }
     // Once the widths are known: checks them against the parameters (throws

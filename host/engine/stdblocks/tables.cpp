@@ -1,5 +1,6 @@
 // Tables: lookup, a 1-D table applied element by element.
 #include <algorithm>
+#include <cmath>
 
 #include "stdblocks/blocks.h"
 
@@ -95,6 +96,7 @@ private:
     double linear(double u) const
     {
         const std::size_t n = bp_.size();
+        if (std::isnan(u)) return u;
         if (n == 1) return values_[0];
         std::size_t i;  // the segment bp[i] .. bp[i+1] that serves u
         if (u <= bp_[0]) {
