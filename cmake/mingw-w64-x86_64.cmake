@@ -25,12 +25,15 @@ set(SIMBLOCKS_MINGW_DLL_FLAGS "-static -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:l
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${SIMBLOCKS_MINGW_DLL_FLAGS}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${SIMBLOCKS_MINGW_DLL_FLAGS}")
-# M_PI and friends from <cmath> in strict C++17 mode.
+# M_PI and friends from <cmath> in strict C++17 mode. muparser is staged as
+# a static library (tools/ci-windows.sh): MUPARSER_STATIC keeps its headers
+# from declaring its functions as imported from a DLL.
 set(CMAKE_C_FLAGS_INIT "-D_USE_MATH_DEFINES")
-set(CMAKE_CXX_FLAGS_INIT "-D_USE_MATH_DEFINES")
+set(CMAKE_CXX_FLAGS_INIT "-D_USE_MATH_DEFINES -DMUPARSER_STATIC")
 
-# Libraries staged for this target (libcsv built from source, the header-only
-# nlohmann/json): tools/ci-windows.sh puts them in build-windows/deps.
+# Libraries staged for this target (libcsv, muparser and SUNDIALS' CVODE
+# built from source as static libraries, the header-only nlohmann/json):
+# tools/ci-windows.sh puts them in build-windows/deps.
 if(SIMBLOCKS_WINDOWS_DEPS)
   list(APPEND CMAKE_FIND_ROOT_PATH ${SIMBLOCKS_WINDOWS_DEPS})
 endif()

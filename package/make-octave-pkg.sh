@@ -8,7 +8,8 @@
 #   name|compile definitions|sources relative to the source tree|flags
 # (definitions, sources and flags separated by blanks; the flags, which may
 # be left out, are include folders relative to the source tree, -Idir, and
-# libraries, -lname: simrun needs the system's libcsv and nlohmann-json)
+# libraries, -lname: simrun and simblock need the system's SUNDIALS CVODE
+# and muparser, simrun also libcsv and nlohmann-json)
 # as the CMake build writes it (build/package/deliverables.txt; the target
 # octave_package runs this script). The tarball simblocks-<version>.tar.gz,
 # the version taken from package/octave/DESCRIPTION, is written to <outdir>

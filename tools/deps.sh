@@ -16,8 +16,8 @@ set -e
 # and gnuplot for its plots.
 MAIN="g++ make cmake nlohmann-json3-dev libcsv-dev libsundials-dev libmuparser-dev gnuplot-nox"
 # GoogleTest and Google Benchmark; the clock blocks' tests run under faketime
-# with fixed time zones.
-TESTS="libgtest-dev libbenchmark-dev faketime tzdata"
+# with fixed time zones; SciPy integrates the room model's reference solution.
+TESTS="libgtest-dev libbenchmark-dev faketime tzdata python3-scipy"
 # The Octave flavour of every deliverable, its tests and the packaging tests.
 OCTAVE="octave liboctave-dev"
 # folderscan's 32-bit build (run under qemu-i386 where the kernel cannot run

@@ -19,7 +19,7 @@ jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 example=${EXAMPLE:-chicago_year}
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$jobs" --target simrun heliolean heliohour topflux planeflux atmoglow
+cmake --build "$build" -j "$jobs" --target simrun heliolean heliohour topflux planeflux atmoglow sashflow
 
 plot=""
 if command -v gnuplot >/dev/null 2>&1; then
@@ -35,5 +35,6 @@ case $example in
   *) echo "Example $example done:" ;;
 esac
 echo "  CSV file: $out/$example.csv"
+[ "$example" = chicago_year ] && echo "  the room: $out/chicago_room.csv"
 [ -n "$plot" ] && echo "  plot:     $out/$plot"
 exit 0
