@@ -161,7 +161,7 @@ TEST(ModelDocuments, MatricesSolverAndReduce)
     EXPECT_EQ(modelError(head + R"("solver": {"atol": -1e-9}})"), "m.json: solver: atol must be positive");
     EXPECT_EQ(modelError(head + R"("solver": {"max_step": -1}})"),
               "m.json: solver: max_step must be positive (or 0: no limit)");
-    EXPECT_EQ(modelError(head + R"("solver": {"method": "bdf", "reltol": 1}})"), "m.json: solver: unknown key 'reltol'");
+    EXPECT_EQ(modelError(head + R"("solver": {"method": "bdf", "reltol": 1}})"), "m.json: solver: unknown key 'reltol' (keys: method, rtol, atol, max_step, comment)");
     EXPECT_EQ(modelError(head + R"("solver": {"rtol": "1e-6"}})"), "m.json: solver: 'rtol' must be a number");
     EXPECT_EQ(modelError(head + R"("sinks": [{"type": "table", "reduce": "mean", "signals": ["c"]}]})"),
               "m.json: sinks[0]: 'reduce' needs 'every', the seconds of each interval");
