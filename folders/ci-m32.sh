@@ -29,7 +29,7 @@ fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS=-m32 -DCMAKE_C_FLAGS=-m32 \
-    -DSIMBLOCKS_OCTAVE=OFF -DSIMBLOCKS_BENCH=OFF \
+    -DSIMBLOCKS_OCTAVE=OFF -DSIMBLOCKS_BENCH=OFF -DSIMBLOCKS_SYSTEMS=OFF \
     -DGTest_DIR="$gtest_prefix/lib/cmake/GTest" -DCMAKE_PREFIX_PATH="$gtest_prefix" >/dev/null
 cmake --build "$build" --target folderscan folderscan_test -j"$jobs"
 
