@@ -20,10 +20,6 @@
 // Each study runs once: on a shared machine the times vary by a good part
 // from one program run to the next; the processor times show the study's
 // own cost whatever else the machine does.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -34,47 +30,17 @@
 #include <string>
 #include <vector>
 
+#include "bench_process.h"
 #include "runner.h"
 #include "study.h"
-
-extern char **environ;
 
 namespace {
 
 const std::string kBench = std::string(SIMBLOCKS_SOURCE_DIR) + "/bench/study";
 
-double wallNow() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-// Processor time (user + system) of this process and of its children waited for.
-double cpuNow()
-{
-    double total = 0;
-    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        struct rusage u;
-        getrusage(who, &u);
-        total += static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
-    }
-    return total;
-}
-
-// Runs a program (no shell) and waits; its standard output into 'out'.
-int spawn(const std::vector<std::string> &args, const std::string &out = "/dev/null")
-{
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using bench::cpuNow;
+using bench::spawn;
+using bench::wallNow;
 
 void writeFile(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
 

@@ -22,10 +22,6 @@
 // kept per step): goal, within 1.2 times.
 //
 //   build/bin/bench_study
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -38,10 +34,9 @@
 #include <string>
 #include <vector>
 
+#include "bench_process.h"
 #include "runner.h"
 #include "study.h"
-
-extern char **environ;
 
 namespace {
 
@@ -49,38 +44,9 @@ const std::string kBench = std::string(SIMBLOCKS_SOURCE_DIR) + "/bench/study";
 const std::string kStudy = kBench + "/chicago_study.json";
 constexpr int kRuns = 400;
 
-double wallNow() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-// Processor time (user + system) of this process and of its children waited for.
-double cpuNow()
-{
-    double total = 0;
-    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        struct rusage u;
-        getrusage(who, &u);
-        total += static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
-    }
-    return total;
-}
-
-// Runs a program (no shell) and waits; its standard error into 'err' when given.
-int spawn(const std::vector<std::string> &args, const std::string &err = "/dev/null")
-{
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid;
-    int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using bench::cpuNow;
+using bench::spawn;
+using bench::wallNow;
 
 struct Timing {
     double wall = 1e9, cpu = 1e9;
@@ -226,7 +192,7 @@ int main()
     for (int k = 0; k < 2; ++k) {
         std::string name = "s" + std::to_string(n[k]);
         if (spawn({SIMSTUDY_EXE, "run", tmp + "/" + name + ".json", "-o", tmp + "/" + name, "-j", "1", "--no-progress"},
-                  tmp + "/" + name + ".err") != 0) {
+                  "/dev/null", tmp + "/" + name + ".err") != 0) {
             std::fprintf(stderr, "bench_study: the memory study of %d runs failed\n", n[k]);
             return 1;
         }
