@@ -54,6 +54,27 @@ private:
     std::string buffer_;
 };
 
+// Starts octave-cli on the code, its standard output into a pipe whose
+// reading end goes into 'out'; the process, or -1.
+pid_t startOctave(const std::string &code, int &out)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        execl(OCTAVE_CLI, OCTAVE_CLI, "--no-gui", "--norc", "--no-history", "--quiet", "--eval", code.c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    out = pipeFds[0];
+    if (pid < 0) close(pipeFds[0]);
+    return pid;
+}
+
 // A number of kB from a "Key: N kB" line of a /proc file, or -1.
 long long procKb(const std::string &file, const std::string &key)
 {
@@ -73,25 +94,15 @@ TEST(CtrlCInOctave, EndsTheSetUpOfALargeCollection)
     const long long availableKb = procKb("/proc/meminfo", "MemAvailable:");
     if (availableKb < needKb)
         GTEST_SKIP() << "needs 10 GB of available memory for a collection of 4 GB; " << availableKb / 1024 << " MB available";
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
     const std::string code = "addpath('" SIMBLOCKS_OCTAVE_DIR "'); "
                              "m = struct('stop', 2.5e8 - 1, 'step', 1, 'sources', struct('name', 'c', 'type', 'clock')); "
                              "printf('ready\\n'); fflush(stdout); "
                              "try, simrun(m); printf('finished\\n'); "
                              "catch err, printf('caught %s %s\\n', err.identifier, err.message); end; fflush(stdout);";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        execl(OCTAVE_CLI, OCTAVE_CLI, "--no-gui", "--norc", "--no-history", "--quiet", "--eval", code.c_str(),
-              static_cast<char *>(nullptr));
-        _exit(127);
-    }
+    int outFd = -1;
+    pid_t pid = startOctave(code, outFd);
     ASSERT_GT(pid, 0);
-    close(pipeFds[1]);
-    LineReader out(pipeFds[0]);
+    LineReader out(outFd);
     struct Reap {
         pid_t pid;
         ~Reap()
@@ -140,22 +151,12 @@ double processorSeconds(pid_t pid)
 TEST(CtrlCInOctave, EndsEachLongCallAndTheSessionGoesOn)
 {
     TempDir dir;
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
     const std::string code = "addpath('" SIMBLOCKS_OCTAVE_DIR "'); addpath('" OCTAVE_TEST_SCRIPTS "'); "
                              "octave_interrupted('" + dir.path() + "');";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], STDOUT_FILENO);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        execl(OCTAVE_CLI, OCTAVE_CLI, "--no-gui", "--norc", "--no-history", "--quiet", "--eval", code.c_str(),
-              static_cast<char *>(nullptr));
-        _exit(127);
-    }
+    int outFd = -1;
+    pid_t pid = startOctave(code, outFd);
     ASSERT_GT(pid, 0);
-    close(pipeFds[1]);
-    LineReader out(pipeFds[0]);
+    LineReader out(outFd);
 
     // Each signal is sent once the call is under way, as Octave shows it:
     // simrun has written rows; simblock's wait block sleeps; folderscan,
